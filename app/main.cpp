@@ -1,0 +1,167 @@
+#include "launchdate.h"
+#include "loggerholder.h"
+#include "processreaper.h"
+
+#include "config/qtformatters.h"
+#include "config/runguard.h"
+#include "config/settings.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTimer>
+#include <chrono>
+#include <cxxopts.hpp>
+#include <fmt/chrono.h>
+#include <optional>
+#include <spdlog/spdlog.h>
+#include <thread>
+
+namespace {
+
+constexpr const char* programVersion = "4.2.2";
+constexpr double guardGiveUpSeconds = 10.0;
+
+// Every early exit after the single-instance step leaves through the event
+// loop, so queued work (and the log) settles before the process ends.
+int deferredExit(int code)
+{
+    QTimer::singleShot(0, qApp, [code] { QCoreApplication::exit(code); });
+    return QCoreApplication::exec();
+}
+
+// Takes the single-instance guard, killing stale instances of this program
+// between attempts. Gives up after a little over ten seconds.
+bool takeSingleInstance(RunGuard& guard, spdlog::logger& log,
+                        std::chrono::system_clock::time_point startInstant)
+{
+    if (guard.tryToRun())
+        return true;
+    const QString ownName = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    while (true) {
+        const std::chrono::duration<double> elapsed = std::chrono::system_clock::now() - startInstant;
+        if (elapsed.count() > guardGiveUpSeconds) {
+            log.critical("Process is still running.");
+            return false;
+        }
+        log.trace("an UlvexBackend process is already running");
+        ProcessReaper::terminateOthers(ownName);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        if (guard.tryToRun())
+            return true;
+    }
+}
+
+cxxopts::Options buildOptions()
+{
+    cxxopts::Options options("Ulvex backend", "backend");
+    options.add_options()
+        ("time", "Int param", cxxopts::value<int>())
+        ("code", "Application code", cxxopts::value<int>())
+        ("v,version", "Ulvexbackend version")
+        ("d,debug", "Enable debug window");
+    options.parse_positional({"time", "code"});
+    options.positional_help("time code");
+    return options;
+}
+
+// Runs everything after the guard is held; returns the process's exit code.
+int serve(int argc, char** argv, spdlog::logger& log)
+{
+    cxxopts::Options options = buildOptions();
+    std::optional<cxxopts::ParseResult> parsed;
+    try {
+        parsed = options.parse(argc, argv);
+    } catch (const std::exception& e) {
+        log.error("Exception: {}", e.what());
+    }
+    const auto present = [&](const char* name) { return parsed && parsed->count(name) > 0; };
+
+    if (present("debug"))
+        Settings::instance().setDebugMode(true);
+
+    if (present("version")) {
+        log.info("Ulvexbackend version: {}", programVersion);
+        return deferredExit(0);
+    }
+
+    if (!present("time") || !present("code")) {
+        std::vector<std::string> received;
+        for (const char* name : {"time", "code"}) {
+            if (present(name))
+                received.push_back(std::to_string((*parsed)[name].as<int>()));
+        }
+        log.error("One or more argument is missing");
+        log.debug("Received arguments: [{}]", fmt::join(received, "], ["));
+        return deferredExit(-1);
+    }
+
+    const qint32 time = (*parsed)["time"].as<int>();
+    const qint32 code = (*parsed)["code"].as<int>();
+    const auto type = analyzer::enums::deviceTypeFromCode(code);
+    if (!type) {
+        log.error("Unknown device type: {}", code);
+        return deferredExit(-2);
+    }
+    Settings::instance().setDeviceCode(*type);
+    log.debug("code {} ({})", code, Settings::instance().applicationName());
+
+    log.debug("time: received {}, current {}", time, QDateTime::currentSecsSinceEpoch());
+    if (!launchDateAccepted(time, QDate::currentDate())) {
+        log.error("difference is too high");
+        return deferredExit(-1);
+    }
+
+    log.trace("Application's name: {}", Settings::instance().applicationName());
+
+    const QByteArray resourcePath = qgetenv("ULVEX_RESOURCE_PATH");
+    if (resourcePath.isEmpty())
+        log.debug("ULVEX_RESOURCE_PATH is not set");
+    else
+        log.debug("ULVEX_RESOURCE_PATH set to: {}", resourcePath);
+    const QByteArray dbDir = qgetenv("ULVEX_DB_DIR");
+    if (dbDir.isEmpty())
+        log.debug("ULVEX_DB_DIR  is not set");
+    else
+        log.debug("ULVEX_DB_DIR set to: {}", dbDir);
+    log.debug("Working dir: {}", QCoreApplication::applicationDirPath());
+
+    // Transition until the frontend link lands: the launch is accepted and
+    // there is no server to run yet.
+    const int result = deferredExit(0);
+    log.info("Process exiting with code {}", result);
+    return result;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    auto holder = std::make_unique<LoggerHolder>();
+    std::shared_ptr<spdlog::logger> log = spdlog::get("backend");
+    if (!log) {
+        // Logging could not be set up at all; carry on with a silent logger
+        // rather than fail the frontend's launch.
+        log = std::make_shared<spdlog::logger>("backend");
+        log->set_level(spdlog::level::off);
+    }
+    log->trace("Process starting...");
+
+    auto guard = std::make_unique<RunGuard>(Settings::instance().key());
+    const auto startInstant = std::chrono::system_clock::now();
+    log->trace("Start time {}", fmt::format("{:%F %T}", fmt::gmtime(std::chrono::system_clock::to_time_t(startInstant))));
+
+    if (!takeSingleInstance(*guard, *log, startInstant)) {
+        guard.reset();
+        log.reset();
+        holder.reset();
+        return -1;
+    }
+
+    const int code = serve(argc, argv, *log);
+    guard.reset();
+    log.reset();
+    holder.reset();
+    return code;
+}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The whole test suite: installs what is missing, builds, runs every test,
+# then does the same again under AddressSanitizer and UBSan.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+bash scripts/install-deps.sh
+
+echo "=== plain build ==="
+bash scripts/build.sh "$root/build"
+(cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+
+echo "=== sanitizer build (ASan + UBSan) ==="
+bash scripts/build.sh "$root/build-asan" -DULVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
+export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+(cd "$root/build-asan" && ctest --output-on-failure -j "$(nproc)")

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+// Runs the real program as the frontend would, in a throw-away HOME so its log
+// lands in a folder the test owns.
+class ProgramRunner {
+public:
+    ProgramRunner();
+
+    static QString programPath();
+    static QStringList launchArguments(int code = 1000);
+
+    QProcessEnvironment environment() const { return env; }
+    void setEnv(const QString& name, const QString& value) { env.insert(name, value); }
+
+    // Starts the program and waits for it to end; returns false on time-out.
+    bool run(const QStringList& arguments, int timeoutMs = 30000);
+    void start(const QStringList& arguments);
+
+    int exitCode() const;
+    QProcess::ExitStatus exitStatus() const { return process.exitStatus(); }
+    QString output() const { return out; }
+    QString logDir() const;
+    QString home() const { return homeDir.path(); }
+
+    QProcess process;
+
+private:
+    QTemporaryDir homeDir;
+    QProcessEnvironment env;
+    QString out;
+};

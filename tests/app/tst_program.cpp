@@ -1,0 +1,243 @@
+// Start-up of the real program: command line, exit codes, launch date,
+// log file and level, single-instance take-over.
+#include "programrunner.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+namespace {
+
+QString secondsAt(const QDate& date, const QTime& time = QTime(12, 0))
+{
+    return QString::number(QDateTime(date, time).toSecsSinceEpoch());
+}
+
+// A process named like the program that holds the program's guard, standing
+// in for a stale instance.
+struct GuardHolder {
+    GuardHolder(const QString& executable)
+    {
+        process.start(executable, {QStringLiteral("Q7#mR2&vX9!k")});
+    }
+    ~GuardHolder()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    bool held()
+    {
+        if (!process.waitForReadyRead(5000))
+            return false;
+        return process.readLine().trimmed() == "held";
+    }
+    QProcess process;
+};
+
+} // namespace
+
+class TestProgram : public QObject {
+    Q_OBJECT
+private slots:
+    void exitCodes_data();
+    void exitCodes();
+    void acceptedLaunchReachesTheServerStep_data();
+    void acceptedLaunchReachesTheServerStep();
+    void logFileNameAndFolder();
+    void logLevelFromEnvironment_data();
+    void logLevelFromEnvironment();
+    void unwritableLogFolderFallsBackToConsole();
+    void takesOverFromStaleInstance();
+    void faultyCommandLineStillTakesOver();
+    void givesUpWhenHolderCannotBeKilled();
+};
+
+void TestProgram::exitCodes_data()
+{
+    const QDate today = QDate::currentDate();
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("expectedLines");
+    QTest::newRow("-v") << QStringList{"-v"} << 0 << QStringList{"Ulvexbackend version: 4.2.2"};
+    QTest::newRow("--version with args") << QStringList{"--version", "1", "1000"} << 0
+                                         << QStringList{"Ulvexbackend version: 4.2.2"};
+    QTest::newRow("nothing") << QStringList{} << 255
+                             << QStringList{"One or more argument is missing", "Received arguments: []"};
+    QTest::newRow("time only") << QStringList{"1760339661"} << 255
+                               << QStringList{"Received arguments: [1760339661]"};
+    QTest::newRow("code only") << QStringList{"--code", "2000"} << 255
+                               << QStringList{"Received arguments: [2000]"};
+    QTest::newRow("bad number") << QStringList{"abc", "1000"} << 255
+                                << QStringList{"Exception: ", "Received arguments: []"};
+    QTest::newRow("undeclared option") << QStringList{"--frobnicate", "1", "1000"} << 255
+                                       << QStringList{"Exception: ", "Received arguments: []"};
+    QTest::newRow("unknown code") << QStringList{secondsAt(today), "1500"} << 254
+                                  << QStringList{"Unknown device type: 1500"};
+    QTest::newRow("tomorrow") << QStringList{secondsAt(today.addDays(1)), "1000"} << 255
+                              << QStringList{"difference is too high"};
+    QTest::newRow("two days ago") << QStringList{secondsAt(today.addDays(-2)), "1000"} << 255
+                                  << QStringList{"difference is too high"};
+    QTest::newRow("named form") << QStringList{"--time=" + secondsAt(today.addDays(-3)), "--code=3000"} << 255
+                                << QStringList{"code 3000 (Kestrin Scanner)", "difference is too high"};
+    QTest::newRow("positional form") << QStringList{secondsAt(today.addDays(-3)), "3000"} << 255
+                                     << QStringList{"code 3000 (Kestrin Scanner)", "difference is too high"};
+    QTest::newRow("1001 names 1000's edition") << QStringList{secondsAt(today.addDays(-3)), "1001"} << 255
+                                               << QStringList{"code 1001 (Ulvex Analyzer)"};
+}
+
+void TestProgram::exitCodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, expectedLines);
+    ProgramRunner runner;
+    QVERIFY(runner.run(args));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), code);
+    for (const QString& line : expectedLines)
+        QVERIFY2(runner.output().contains(line), qPrintable(runner.output()));
+    QVERIFY(runner.output().contains(QStringLiteral("Shutting down logger...")));
+}
+
+void TestProgram::acceptedLaunchReachesTheServerStep_data()
+{
+    QTest::addColumn<QDateTime>("launch");
+    const QDateTime now = QDateTime::currentDateTime();
+    QTest::newRow("now") << now;
+    QTest::newRow("yesterday start") << QDateTime(now.date().addDays(-1), QTime(0, 0, 1));
+}
+
+void TestProgram::acceptedLaunchReachesTheServerStep()
+{
+    QFETCH(QDateTime, launch);
+    ProgramRunner runner;
+    runner.setEnv(QStringLiteral("ULVEX_DB_DIR"), QStringLiteral("/data/db"));
+    runner.start({QString::number(launch.toSecsSinceEpoch()), QStringLiteral("2000")});
+    QElapsedTimer timer;
+    timer.start();
+    QString out;
+    while (!out.contains(QStringLiteral("Working dir: ")) && timer.elapsed() < 20000) {
+        runner.process.waitForReadyRead(200);
+        out += QString::fromUtf8(runner.process.readAll());
+    }
+    runner.process.terminate();
+    runner.process.waitForFinished(5000);
+    QVERIFY2(out.contains(QStringLiteral("Working dir: " ULVEX_BIN_DIR)), qPrintable(out));
+    QVERIFY(out.contains(QStringLiteral("Application's name: Morvane Scanner")));
+    QVERIFY(out.contains(QStringLiteral("ULVEX_DB_DIR set to: /data/db")));
+    QVERIFY(out.contains(QStringLiteral("ULVEX_RESOURCE_PATH is not set")));
+    QVERIFY(!out.contains(QStringLiteral("difference is too high")));
+}
+
+void TestProgram::logFileNameAndFolder()
+{
+    ProgramRunner runner;
+    QVERIFY(runner.run({"-v"}));
+    const QString name = QStringLiteral("backend_%1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QFile file(runner.logDir() + QLatin1Char('/') + name);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
+    const QByteArray content = file.readAll();
+    QVERIFY(content.contains("[backend] [info] Ulvexbackend version: 4.2.2"));
+    QVERIFY(content.contains("Shutting down logger..."));
+    QCOMPARE(QDir(runner.logDir()).entryList(QDir::Files).size(), 1);
+}
+
+void TestProgram::logLevelFromEnvironment_data()
+{
+    QTest::addColumn<QString>("level");
+    QTest::addColumn<bool>("info");
+    QTest::addColumn<bool>("debug");
+    QTest::addColumn<bool>("trace");
+    QTest::newRow("DEBUG") << "DEBUG" << true << true << false;
+    QTest::newRow("warn") << "warn" << false << false << false;
+    QTest::newRow("verbose silences") << "verbose" << false << false << false;
+    QTest::newRow("empty silences") << "" << false << false << false;
+    QTest::newRow("trace") << "trace" << true << true << true;
+}
+
+void TestProgram::logLevelFromEnvironment()
+{
+    QFETCH(QString, level);
+    QFETCH(bool, info);
+    QFETCH(bool, debug);
+    QFETCH(bool, trace);
+    ProgramRunner runner;
+    runner.setEnv(QStringLiteral("ULVEX_BACKEND_LOG_LEVEL"), level);
+    QVERIFY(runner.run({secondsAt(QDate::currentDate().addDays(-5)), "1000"}));
+    QCOMPARE(runner.exitCode(), 255);
+    QCOMPARE(runner.output().contains(QStringLiteral("[info] Shutting down logger...")), info);
+    const bool silenced = level.isEmpty() || level == QLatin1String("verbose");
+    QCOMPARE(runner.output().contains(QStringLiteral("[error] difference is too high")), !silenced);
+    QCOMPARE(runner.output().contains(QStringLiteral("Start time ")), trace);
+    QCOMPARE(runner.output().contains(QStringLiteral("[debug]")), debug);
+    if (!info)
+        QVERIFY2(!runner.output().contains(QStringLiteral("[info]")), qPrintable(runner.output()));
+}
+
+void TestProgram::unwritableLogFolderFallsBackToConsole()
+{
+    ProgramRunner runner;
+    // A file where the data folder should be makes the log folder impossible.
+    QFile blocker(runner.home() + QStringLiteral("/.local"));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QVERIFY(runner.run({"-v"}));
+    QCOMPARE(runner.exitCode(), 0);
+    QVERIFY2(runner.output().contains(QStringLiteral("Ulvexbackend version: 4.2.2")), qPrintable(runner.output()));
+}
+
+void TestProgram::takesOverFromStaleInstance()
+{
+    QTemporaryDir dir;
+    const QString fake = dir.filePath(QStringLiteral("ULVEXBACKEND"));
+    QVERIFY(QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), fake));
+    GuardHolder stale(fake);
+    QVERIFY(stale.held());
+
+    ProgramRunner runner;
+    QVERIFY(runner.run({"-v"}));
+    QCOMPARE(runner.exitCode(), 0);
+    QVERIFY(runner.output().contains(QStringLiteral("an UlvexBackend process is already running")));
+    QVERIFY(stale.process.waitForFinished(5000));
+    QCOMPARE(stale.process.exitStatus(), QProcess::CrashExit);
+    QCOMPARE(stale.process.error(), QProcess::Crashed);
+}
+
+void TestProgram::faultyCommandLineStillTakesOver()
+{
+    QTemporaryDir dir;
+    const QString fake = dir.filePath(QStringLiteral("Ulvexbackend"));
+    QVERIFY(QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), fake));
+    GuardHolder stale(fake);
+    QVERIFY(stale.held());
+
+    ProgramRunner runner;
+    QVERIFY(runner.run({"--code", "abc"}));
+    QCOMPARE(runner.exitCode(), 255);
+    QVERIFY(stale.process.waitForFinished(5000));
+    QCOMPARE(stale.process.exitStatus(), QProcess::CrashExit);
+}
+
+void TestProgram::givesUpWhenHolderCannotBeKilled()
+{
+    // The holder runs under another name, so the program never kills it.
+    GuardHolder other(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"));
+    QVERIFY(other.held());
+
+    ProgramRunner runner;
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(runner.run({"-v"}, 30000));
+    QVERIFY(timer.elapsed() >= 10000);
+    QCOMPARE(runner.exitCode(), 255);
+    QVERIFY(runner.output().contains(QStringLiteral("Process is still running.")));
+    QVERIFY(!runner.output().contains(QStringLiteral("Ulvexbackend version")));
+    QCOMPARE(other.process.state(), QProcess::Running);
+}
+
+QTEST_GUILESS_MAIN(TestProgram)
+#include "tst_program.moc"
