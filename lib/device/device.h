@@ -1,0 +1,57 @@
+#pragma once
+
+#include "link/packet.h"
+#include "ulvex_export.h"
+
+#include <QObject>
+#include <QSerialPort>
+#include <QSerialPortInfo>
+#include <QString>
+#include <expected>
+#include <memory>
+#include <spdlog/logger.h>
+
+// The measuring device as the rest of the backend drives it. Lives on the
+// session thread that created it; every operation and slot runs there.
+class ULVEX_EXPORT Device : public QObject {
+    Q_OBJECT
+public:
+    explicit Device(QObject* parent = nullptr);
+    ~Device() override;
+
+    virtual bool open() = 0;
+    virtual std::expected<bool, status_codes> initialize();
+    virtual bool reset() = 0;
+    virtual bool calibrateSensor() = 0;
+    virtual bool startSensor() = 0;
+    virtual bool stopSensor() = 0;
+    virtual bool readUID() = 0;
+
+    bool isConnected() const { return connected; }
+    bool isInitialized() const { return initialized; }
+    bool isMeasurementCorrect() const { return measurementCorrect; }
+    // Serial number of the selected port, or ten zeros while none is selected.
+    QString serialNumber() const;
+
+signals:
+    void interrupted(QSerialPort::SerialPortError error);
+    void calibrated();
+    void sensor_started(bool started);
+    void sensor_stopped(bool stopped);
+    void uidUpdated(QString uid);
+
+protected slots:
+    virtual void readyRead() = 0;
+    void error(QSerialPort::SerialPortError error);
+
+protected:
+    // Connects the opened port's readyRead and errorOccurred to this device.
+    void wirePort();
+
+    std::shared_ptr<spdlog::logger> logger;
+    QSerialPort port;
+    QSerialPortInfo portInfo;
+    bool connected = false;
+    bool initialized = false;
+    bool measurementCorrect = false;
+};
