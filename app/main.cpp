@@ -145,6 +145,7 @@ int main(int argc, char** argv)
         // rather than fail the frontend's launch.
         log = std::make_shared<spdlog::logger>("backend");
         log->set_level(spdlog::level::off);
+        spdlog::register_logger(log);
     }
     log->trace("Process starting...");
 

@@ -1,0 +1,6 @@
+#include "commands/silentcommands.h"
+
+QByteArray SilentCommand::operator()(const QByteArray& /*packet*/)
+{
+    return {};
+}

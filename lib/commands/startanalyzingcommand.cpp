@@ -1,0 +1,24 @@
+#include "commands/startanalyzingcommand.h"
+
+#include "link/clientthread.h"
+#include "link/hardwareserver.h"
+#include "link/packet.h"
+#include "measurement/measurementmanager.h"
+
+QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
+{
+    MeasurementManager* manager = HardwareServer::getClientThread()->measurementManager;
+    if (manager->running)
+        return makePacket(opcodes::start_measure, status_codes::measurement_in_progress);
+
+    const Packet request = readPacket(packet);
+    if (!manager->loadPerson(static_cast<quint32>(request.payload)))
+        return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
+
+    const auto started = manager->start();
+    if (started.has_value())
+        return makePacket(opcodes::start_measure, status_codes::measurement_started);
+    if (started.error() == StartError::CalibrationFailed)
+        return makePacket(opcodes::start_measure, status_codes::measurement_calibration_error);
+    return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
+}

@@ -1,0 +1,45 @@
+#include "link/commandregistry.h"
+
+#include "config/backendlogger.h"
+#include "config/qtformatters.h"
+
+#include <QMutexLocker>
+
+CommandRegistry::CommandRegistry()
+    : logger(backendLogger())
+{
+}
+
+CommandRegistry::~CommandRegistry() = default;
+
+void CommandRegistry::registerCommand(opcodes opcode, std::unique_ptr<Command> command)
+{
+    const auto index = static_cast<size_t>(opcode);
+    if (index >= slots.size())
+        return;
+    std::shared_ptr<Command> previous;
+    {
+        QMutexLocker lock(&mutex);
+        previous = std::exchange(slots[index], std::shared_ptr<Command>(std::move(command)));
+    }
+    // `previous` dies here unless a running call still holds it.
+}
+
+std::shared_ptr<Command> CommandRegistry::commandFor(opcodes opcode) const
+{
+    const auto index = static_cast<size_t>(opcode);
+    if (index >= slots.size())
+        return nullptr;
+    QMutexLocker lock(&mutex);
+    return slots[index];
+}
+
+void CommandRegistry::logNotRegistered(opcodes opcode) const
+{
+    logger->error("Command not registered for {}", static_cast<unsigned>(opcode));
+}
+
+void CommandRegistry::logRetrieved(opcodes opcode) const
+{
+    logger->debug("Retrieved command for {}", opcodeName(opcode));
+}

@@ -1,0 +1,72 @@
+#include "link/hardwareserver.h"
+
+#include "config/backendlogger.h"
+#include "config/qtformatters.h"
+#include "link/clientthread.h"
+
+#include <QTcpSocket>
+#include <exception>
+#include <unistd.h>
+
+ClientThread* HardwareServer::worker = nullptr;
+
+HardwareServer::HardwareServer(QObject* parent, quint16 port)
+    : QTcpServer(parent)
+    , port(port)
+{
+}
+
+ClientThread* HardwareServer::getClientThread()
+{
+    return worker;
+}
+
+void HardwareServer::startServer()
+{
+    auto logger = backendLogger();
+    if (listen(QHostAddress::LocalHost, port)) {
+        logger->info("Server is listening");
+        logger->debug("Server details: {}:{}", serverAddress().toString(), port);
+    } else {
+        logger->error("{}", errorString());
+    }
+}
+
+void HardwareServer::incomingConnection(qintptr socketDescriptor)
+{
+    auto logger = backendLogger();
+    // One session per process: handlers reach the session through `worker`,
+    // so a second one must never run beside it.
+    if (worker) {
+        refuseConnection(socketDescriptor);
+        return;
+    }
+    try {
+        logger->trace("Incoming connection - begin");
+        worker = new ClientThread(static_cast<int>(socketDescriptor));
+        connect(worker, &QThread::finished, this, [this] {
+            if (auto log = spdlog::get("backend"))
+                log->info("=== Thread Ended ===");
+            worker->deleteLater();
+            close();
+            emit finished();
+        });
+        worker->start(QThread::InheritPriority);
+        logger->trace("Incoming connection  - end");
+    } catch (const std::exception& e) {
+        logger->error("Exception in incomingConnection: {}", e.what());
+        close();
+    }
+}
+
+void HardwareServer::refuseConnection(qintptr socketDescriptor)
+{
+    QTcpSocket refused;
+    if (refused.setSocketDescriptor(socketDescriptor)) {
+        backendLogger()->warn("Refused connection from {}:{}: a session is already running",
+                              refused.peerAddress().toString(), refused.peerPort());
+        refused.abort();
+    } else {
+        ::close(static_cast<int>(socketDescriptor));
+    }
+}

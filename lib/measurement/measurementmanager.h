@@ -1,0 +1,62 @@
+#pragma once
+
+#include "storage/reportsaver.h"
+#include "ulvex_export.h"
+
+#include <QObject>
+#include <QTimer>
+#include <atomic>
+#include <expected>
+#include <memory>
+#include <spdlog/logger.h>
+
+class Device;
+
+enum class StartError {
+    CalibrationFailed = 0,
+    SensorStartFailed = 1,
+};
+
+// Times one measurement: 40 s of correct measurement counted down in 500 ms
+// ticks, only ticks in which the device measures correctly count. Also holds
+// the person being measured and saves the report. Lives on the session thread.
+class ULVEX_EXPORT MeasurementManager : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int totalTimeMs = 40000;
+    static constexpr int tickIntervalMs = 500;
+
+    // The tick lengths are arguments only so unit tests can run faster; the
+    // session always uses the defaults.
+    explicit MeasurementManager(Device* device, QObject* parent = nullptr,
+                                int totalMs = totalTimeMs, int tickMs = tickIntervalMs);
+    ~MeasurementManager() override;
+
+    std::expected<bool, StartError> start();
+
+    bool loadPerson(quint32 personId);
+    void resetPerson();
+    bool saveReport(const ProgressCallback& progress);
+    const Person* person() const { return saver.person(); }
+
+    int remaining = totalTimeMs;
+    std::atomic_bool running{false};
+    std::atomic_bool resultsReady{false};
+
+signals:
+    void timeout(int remaining);
+    void finished();
+    void started();
+    void stopped();
+
+private slots:
+    void onTimeout();
+
+private:
+    std::shared_ptr<spdlog::logger> logger;
+    QTimer timer;
+    Device* device;
+    ReportSaver saver;
+    const int total;
+    const int tick;
+};
