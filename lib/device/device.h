@@ -46,7 +46,13 @@ protected slots:
 
 protected:
     // Connects the opened port's readyRead and errorOccurred to this device.
+    // A connection that already exists is not made twice, so a device that is
+    // opened again still reports each port event once.
     void wirePort();
+
+    // True when a port error means the device has gone away (unplugged, or
+    // the other end of the line hung up) rather than a passing fault.
+    bool isDeviceGone(QSerialPort::SerialPortError error);
 
     std::shared_ptr<spdlog::logger> logger;
     QSerialPort port;
@@ -54,4 +60,6 @@ protected:
     bool connected = false;
     bool initialized = false;
     bool measurementCorrect = false;
+    // Set once a lost device has been reported; cleared when the port opens again.
+    bool gone = false;
 };

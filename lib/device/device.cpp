@@ -1,0 +1,106 @@
+#include "device/device.h"
+
+#include "config/backendlogger.h"
+#include "config/qtformatters.h"
+
+#include <QFile>
+#include <QStandardPaths>
+#include <chrono>
+#include <spdlog/spdlog.h>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
+
+Device::Device(QObject* parent)
+    : QObject(parent)
+    , logger(backendLogger())
+{
+}
+
+Device::~Device()
+{
+    if (port.isOpen())
+        port.close();
+}
+
+QString Device::serialNumber() const
+{
+    if (portInfo.isNull())
+        return QStringLiteral("0000000000");
+    return portInfo.serialNumber();
+}
+
+std::expected<bool, status_codes> Device::initialize()
+{
+    if (!connected && !reset())
+        return false;
+
+    // The device needs this long after opening before it measures reliably.
+    for (int i = 0; i < 51; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+
+    const QString dataLocation = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (!QFile::exists(dataLocation + QStringLiteral("/personal.db")))
+        logger->critical("Missing db file. ({}/personal.db)", dataLocation);
+    return true;
+}
+
+void Device::wirePort()
+{
+    gone = false;
+    connect(&port, &QSerialPort::readyRead, this, &Device::readyRead,
+            static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection));
+    connect(&port, &QSerialPort::errorOccurred, this, &Device::error,
+            static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection));
+}
+
+bool Device::isDeviceGone(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::ResourceError)
+        return true;
+    if (error != QSerialPort::ReadError)
+        return false;
+#ifdef Q_OS_UNIX
+    // A hung-up line keeps failing every read; only the descriptor tells a
+    // hang-up from a single failed read.
+    if (!port.isOpen() || port.handle() < 0)
+        return false;
+    pollfd fd{};
+    fd.fd = port.handle();
+    fd.events = POLLIN;
+    if (::poll(&fd, 1, 0) < 0)
+        return false;
+    return (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
+void Device::error(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    if (!isDeviceGone(error)) {
+        emit interrupted(error);
+        return;
+    }
+    // A lost device keeps raising errors until the port is closed; the
+    // session hears about it once.
+    if (gone)
+        return;
+    gone = true;
+    connected = false;
+    logger->warn("Device is gone: {}", port.errorString());
+    emit interrupted(error);
+    // Closing inside the port's own error signal would pull its buffers away
+    // while it still uses them, so close once control is back in the loop.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (gone && port.isOpen())
+                port.close();
+        },
+        Qt::QueuedConnection);
+}
