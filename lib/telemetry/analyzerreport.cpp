@@ -1,0 +1,87 @@
+#include "telemetry/analyzerreport.h"
+
+#include "config/qtformatters.h"
+#include "config/settings.h"
+#include "telemetry/cpuinfo.h"
+#include "telemetry/fileversion.h"
+#include "telemetry/findfrontend.h"
+#include "telemetry/osinfo.h"
+#include "telemetry/publicaddress.h"
+#include "telemetry/replywaiter.h"
+#include "telemetry/telemetrylog.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+AnalyzerReport::AnalyzerReport(QString deviceSerialNumber, TelemetryConfig config, QObject* parent)
+    : QObject(parent)
+    , logger(telemetryLogger())
+    , deviceSerialNumber(std::move(deviceSerialNumber))
+    , config(std::move(config))
+{
+}
+
+AnalyzerReport::~AnalyzerReport() = default;
+
+std::expected<bool, QString> AnalyzerReport::sendReport()
+{
+    return postTelemetry(collectTelemetry());
+}
+
+TelemetryData AnalyzerReport::collectTelemetry()
+{
+    logger->trace("Gathering information for telemetry report");
+    const QString frontend = findFrontend(config.frontendSearchRoot, config.frontendSearchDepth,
+        config.frontendSearchEntries)
+                                 .value_or(QStringLiteral("Could not detect frontend"));
+
+    TelemetryData data;
+    const QHostAddress address = publicAddress(config.publicAddressServices, config.addressTimeLimit);
+    data.ipAddress = address.isNull() ? QString() : address.toString();
+    logger->debug("IP Address: {}", data.ipAddress);
+    data.osInfo = QString::fromUtf8(QJsonDocument(toJson(osInfo())).toJson(QJsonDocument::Compact));
+    logger->debug("OS Info: {}", data.osInfo);
+    data.computerInfo = QString::fromUtf8(QJsonDocument(toJson(cpuInfo())).toJson(QJsonDocument::Compact));
+    logger->debug("Computer Info: {}", data.computerInfo);
+
+    // left() and mid() stop at the end of a short text.
+    const QString uid = Settings::instance().analyzerSerial();
+    data.analyzerVersion = uid.left(12);
+    logger->debug("Analyzer Version: {}", data.analyzerVersion);
+    data.analyzerSerial = uid.mid(12, 4);
+    logger->debug("Analyzer Serial: {}", data.analyzerSerial);
+
+    const QFileInfo frontendFile(frontend);
+    data.analyzerCode = frontendFile.isFile() ? frontendFile.baseName() : QStringLiteral("No fronted found");
+    logger->debug("Analyzer Code: {}", data.analyzerCode);
+    data.ftdiSerial = deviceSerialNumber.left(8);
+    logger->debug("FTDI Serial: {}", data.ftdiSerial);
+    data.frontendVersion = fileVersionString(frontend).left(5);
+    logger->debug("Frontend Version: {}", data.frontendVersion);
+    data.backendVersion = QString::fromLatin1(kBackendVersion);
+    logger->debug("Backend Version: {}", data.backendVersion);
+    return data;
+}
+
+std::expected<bool, QString> AnalyzerReport::postTelemetry(const TelemetryData& data)
+{
+    QNetworkAccessManager manager;
+    // Logged only: certificate problems are not ignored, so the request fails.
+    connect(&manager, &QNetworkAccessManager::sslErrors, this,
+        [this](QNetworkReply*, const QList<QSslError>&) { logger->trace("ssl error"); });
+
+    const QByteArray body = QJsonDocument(data.toJson()).toJson(QJsonDocument::Indented);
+    QNetworkRequest request(config.reportUrl());
+    request.setRawHeader("Content-Type", "application/json");
+    request.setRawHeader("Content-Length", QByteArray::number(body.size()));
+
+    QNetworkReply* reply = manager.post(request, body);
+    const auto waited = ReplyWaiter::wait(reply, config.postTimeLimit);
+    reply->deleteLater();
+    if (!waited)
+        return std::unexpected(waited.error());
+    return true;
+}

@@ -1,0 +1,49 @@
+#include "telemetry/publicaddress.h"
+
+#include "config/qtformatters.h"
+#include "telemetry/replywaiter.h"
+#include "telemetry/telemetryconfig.h"
+#include "telemetry/telemetrylog.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+
+QHostAddress findIPv4Address(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\."
+        "(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)\\.(?:25[0-5]|2[0-4][0-9]|[01]?[0-9][0-9]?)"));
+    const QRegularExpressionMatch match = pattern.match(text);
+    if (!match.hasMatch())
+        return {};
+    return QHostAddress(match.captured(0));
+}
+
+QHostAddress publicAddress()
+{
+    const TelemetryConfig config = TelemetryConfig::fromEnvironment();
+    return publicAddress(config.publicAddressServices, config.addressTimeLimit);
+}
+
+QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService)
+{
+    auto logger = telemetryLogger();
+    QNetworkAccessManager manager;
+    for (const QUrl& service : services) {
+        QNetworkReply* reply = manager.get(QNetworkRequest(service));
+        const auto waited = ReplyWaiter::wait(reply, limitPerService);
+        if (!waited) {
+            logger->debug("Public address service {} failed: {}", service.toString(), waited.error());
+            reply->deleteLater();
+            continue;
+        }
+        const QHostAddress address = findIPv4Address(QString::fromUtf8(reply->readAll()));
+        reply->deleteLater();
+        if (!address.isNull())
+            return address;
+        logger->debug("Public address service {} gave no address", service.toString());
+    }
+    return {};
+}

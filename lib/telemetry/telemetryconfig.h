@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ulvex_export.h"
+
+#include <QList>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+
+// Where telemetry goes and how long it may wait. The defaults are what ships;
+// the environment lets test set-ups point the program at local servers.
+class ULVEX_EXPORT TelemetryConfig {
+public:
+    // One limit per network request: the probe, each address service, the post.
+    static constexpr std::chrono::milliseconds kRequestTimeLimit{10000};
+    // Discovery stops after this many directory levels below its root ...
+    static constexpr int kFrontendSearchDepth = 6;
+    // ... or after this many directory entries, whichever comes first.
+    static constexpr int kFrontendSearchEntries = 20000;
+
+    static QString defaultReportServer();
+    static QList<QUrl> defaultPublicAddressServices();
+    // Four levels above the working directory, where the installation starts.
+    static QString defaultFrontendSearchRoot();
+
+    // Reads ULVEX_REPORT_SERVER and ULVEX_PUBLIC_IP_SERVICES.
+    static TelemetryConfig fromEnvironment(
+        const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
+
+    QUrl probeUrl() const;
+    QUrl reportUrl() const;
+
+    QUrl reportServer = QUrl(defaultReportServer());
+    QList<QUrl> publicAddressServices = defaultPublicAddressServices();
+    QString frontendSearchRoot = defaultFrontendSearchRoot();
+    std::chrono::milliseconds probeTimeLimit = kRequestTimeLimit;
+    std::chrono::milliseconds addressTimeLimit = kRequestTimeLimit;
+    std::chrono::milliseconds postTimeLimit = kRequestTimeLimit;
+    int frontendSearchDepth = kFrontendSearchDepth;
+    int frontendSearchEntries = kFrontendSearchEntries;
+};
