@@ -1,0 +1,328 @@
+#include "storage/database.h"
+
+#include "config/qtformatters.h"
+#include "config/settings.h"
+#include "storage/passphrase.h"
+#include "storage/sqlcipherdriver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+#include <spdlog/spdlog.h>
+
+namespace {
+
+const QString personalConnection = QStringLiteral("personal");
+const QString cipherOptions = QStringLiteral("QSQLITE_USE_CIPHER=sqlcipher;SQLCIPHER_LEGACY=3");
+
+// Organ groups left out of a person's parameters: 16 and 28 for men, 17 and 18 for women.
+quint32 excludedGroup1(bool female)
+{
+    return 16U + (female ? 1U : 0U);
+}
+
+quint32 excludedGroup2(bool female)
+{
+    return female ? 18U : 28U;
+}
+
+const char* joinedParameters = " FROM OrganGroups INNER JOIN Parameters on OrganGroups.id = "
+                               "Parameters.organid WHERE OrganGroups.id != :id1 and "
+                               "OrganGroups.id != :id2";
+
+} // namespace
+
+Database& Database::instance()
+{
+    static Database database;
+    return database;
+}
+
+Database::Database()
+    : logger(spdlog::get("backend"))
+{
+    if (!logger)
+        logger = std::make_shared<spdlog::logger>("backend-unregistered");
+    SqlCipherDriver::registerDriver();
+    logger->debug("Supported SQL drivers: {}", QSqlDatabase::drivers().join(QStringLiteral(", ")));
+    parametersDb = QSqlDatabase::addDatabase(QString::fromLatin1(SqlCipherDriver::driverName));
+    personalDb = QSqlDatabase::addDatabase(QString::fromLatin1(SqlCipherDriver::driverName),
+                                           personalConnection);
+    openParametersDatabase();
+    openPersonalDatabase();
+}
+
+Database::~Database()
+{
+    parametersDb.close();
+    personalDb.close();
+    parametersDb = QSqlDatabase();
+    personalDb = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
+    QSqlDatabase::removeDatabase(personalConnection);
+}
+
+QString Database::parametersRelativePath()
+{
+    return QStringLiteral("../../../data/common/parameters.db");
+}
+
+QString Database::personalDirectory()
+{
+    const QString dynamic = Settings::instance().dynamicDbPath();
+    if (dynamic != QLatin1String("-1"))
+        return dynamic;
+    QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString own = QCoreApplication::applicationName();
+    // Without an application name of our own there is nothing to cut; keep a separator.
+    if (!own.isEmpty() && base.endsWith(own))
+        base.chop(own.size());
+    else
+        base += QLatin1Char('/');
+    return base + Settings::instance().applicationName();
+}
+
+void Database::openParametersDatabase()
+{
+    const QString password = Passphrase::build();
+    const QString path = parametersRelativePath();
+    if (!QFileInfo::exists(path)) {
+        logger->info("Couldn't find db file at {}", path);
+        return;
+    }
+    logger->debug("Opening static database file: {}", path);
+    parametersDb.setDatabaseName(path);
+    parametersDb.setPassword(password);
+    parametersDb.setConnectOptions(cipherOptions);
+    if (parametersDb.open()) {
+        QSqlQuery pragma(parametersDb);
+        pragma.exec(QStringLiteral("PRAGMA foreign_keys=off;"));
+        if (pragma.size() != 0)
+            logger->info("Parameters database has been opened successfully");
+    } else {
+        logger->error("Couldn't open the parameters.db");
+        logger->error("{}", parametersDb.lastError().text());
+    }
+}
+
+void Database::openPersonalDatabase()
+{
+    const QString password = Passphrase::build();
+    personalDirOpened = personalDirectory();
+    const QString file = personalDirOpened + QStringLiteral("/personal.db");
+    logger->debug("Opening personal database file: {}", QFileInfo(file).absoluteFilePath());
+    logger->trace("personal.db exists: {}", QFileInfo::exists(file));
+    personalDb.setDatabaseName(file);
+    personalDb.setPassword(password);
+    personalDb.setConnectOptions(cipherOptions);
+    if (personalDb.open()) {
+        QSqlQuery pragma(personalDb);
+        pragma.exec(QStringLiteral("PRAGMA foreign_keys=off;"));
+        if (pragma.size() != 0) {
+            logger->info("Database (dynamic) has been opened successfully");
+        } else {
+            logger->trace("Database (dynamic) running PRAGMA was unsuccessful.");
+            logger->error("Database (dynamic) has not been opened");
+        }
+    } else {
+        logger->error("Couldn't open the personal.db");
+        logger->error("{}", personalDb.lastError().text());
+    }
+}
+
+void Database::followPersonalDirectory()
+{
+    if (inTransaction)
+        return;
+    const QString wanted = personalDirectory();
+    if (wanted == personalDirOpened)
+        return;
+    logger->info("Personal database directory changed to {}, re-opening", wanted);
+    personalDb.close();
+    openPersonalDatabase();
+}
+
+void Database::reopen()
+{
+    parametersDb.close();
+    personalDb.close();
+    inTransaction = false;
+    openParametersDatabase();
+    openPersonalDatabase();
+}
+
+bool Database::parametersOpen() const
+{
+    return parametersDb.isOpen();
+}
+
+bool Database::personalOpen()
+{
+    followPersonalDirectory();
+    return personalDb.isOpen();
+}
+
+bool Database::createNewReport(const QString& timeStamp, quint32 personId)
+{
+    followPersonalDirectory();
+    insertedReportId.clear();
+    QSqlQuery query(personalDb);
+    query.prepare(QStringLiteral(
+        "INSERT INTO Reports (date, personid, score) VALUES (:timeStamp, :id, 0)"));
+    query.bindValue(QStringLiteral(":timeStamp"), timeStamp);
+    query.bindValue(QStringLiteral(":id"), personId);
+    if (!query.exec()) {
+        personalError = query.lastError().text();
+        return false;
+    }
+    insertedReportId = query.lastInsertId().toString();
+    return true;
+}
+
+QString Database::reportId(const QString& timeStamp, quint32 personId)
+{
+    followPersonalDirectory();
+    QSqlQuery query(personalDb);
+    query.prepare(QStringLiteral("SELECT id FROM Reports WHERE personid=:id and date=:timeStamp"));
+    query.bindValue(QStringLiteral(":timeStamp"), timeStamp);
+    query.bindValue(QStringLiteral(":id"), personId);
+    if (query.exec() && query.first())
+        return query.value(0).toString();
+    return QString();
+}
+
+QStringList Database::personValues(const QString& sql)
+{
+    followPersonalDirectory();
+    QSqlQuery query(personalDb);
+    const bool found = query.exec(sql) && query.first();
+    QStringList values;
+    for (int i = 0; i < 9; ++i)
+        values << (found ? query.value(i).toString() : QString());
+    return values;
+}
+
+QList<quint32> Database::parameterIds(bool female)
+{
+    QList<quint32> ids;
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameter ids from parameters database.");
+        return ids;
+    }
+    while (query.next())
+        ids << query.value(0).toUInt();
+    return ids;
+}
+
+QList<ParameterInfo> Database::parameters(bool female)
+{
+    QList<ParameterInfo> list;
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
+                                 "OrganGroups.name_en, OrganGroups.id")
+                  + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameters from parameters database.");
+        return list;
+    }
+    while (query.next()) {
+        list.append(ParameterInfo{query.value(0).toUInt(), query.value(1).toFloat(),
+                                  query.value(2).toFloat(), query.value(3).toString(),
+                                  query.value(4).toUInt()});
+    }
+    return list;
+}
+
+bool Database::insertResults(const QVariantList& values, const QVariantList& reportIds,
+                             const QVariantList& parameterIds, const QVariantList& scales)
+{
+    followPersonalDirectory();
+    const qsizetype rows = values.size();
+    if (reportIds.size() != rows || parameterIds.size() != rows || scales.size() != rows) {
+        logger->error("Result lists differ in length: {}, {}, {}, {}", rows, reportIds.size(),
+                      parameterIds.size(), scales.size());
+        return false;
+    }
+    QSqlQuery query(personalDb);
+    if (!query.prepare(QStringLiteral(
+            "insert into Results (value, reportid, parameterid, scale) values (?, ?, ?, ?)"))) {
+        personalError = query.lastError().text();
+        return false;
+    }
+    query.addBindValue(values);
+    query.addBindValue(reportIds);
+    query.addBindValue(parameterIds);
+    query.addBindValue(scales);
+    if (!query.execBatch()) {
+        personalError = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+bool Database::runQuery(const QString& sql)
+{
+    followPersonalDirectory();
+    logger->debug("Running query: {}", sql);
+    QSqlQuery query(personalDb);
+    if (!query.exec(sql)) {
+        personalError = query.lastError().text();
+        return false;
+    }
+    return true;
+}
+
+QString Database::currentReportId() const
+{
+    return currentReportIdValue;
+}
+
+void Database::setCurrentReportId(const QString& id)
+{
+    currentReportIdValue = id;
+}
+
+QString Database::lastInsertedReportId() const
+{
+    return insertedReportId;
+}
+
+bool Database::beginTransaction()
+{
+    followPersonalDirectory();
+    inTransaction = personalDb.transaction();
+    if (!inTransaction)
+        personalError = personalDb.lastError().text();
+    return inTransaction;
+}
+
+bool Database::commitTransaction()
+{
+    const bool ok = personalDb.commit();
+    if (ok)
+        inTransaction = false;
+    else
+        personalError = personalDb.lastError().text();
+    return ok;
+}
+
+bool Database::rollbackTransaction()
+{
+    inTransaction = false;
+    return personalDb.rollback();
+}
+
+QString Database::personalErrorText() const
+{
+    return personalError;
+}

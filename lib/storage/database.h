@@ -1,0 +1,71 @@
+#pragma once
+
+#include "storage/parameterinfo.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantList>
+#include <memory>
+#include <spdlog/logger.h>
+
+// The one gateway to parameters.db (read-only reference data) and personal.db
+// (the frontend's persons, reports and results). Use only on the thread that
+// first called instance().
+class Database {
+public:
+    static Database& instance();
+
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    bool createNewReport(const QString& timeStamp, quint32 personId);
+    QString reportId(const QString& timeStamp, quint32 personId);
+    QStringList personValues(const QString& sql);
+    QList<quint32> parameterIds(bool female);
+    QList<ParameterInfo> parameters(bool female);
+    bool insertResults(const QVariantList& values, const QVariantList& reportIds,
+                       const QVariantList& parameterIds, const QVariantList& scales);
+    bool runQuery(const QString& sql);
+
+    QString currentReportId() const;
+    void setCurrentReportId(const QString& id);
+
+    // Id of the Reports row the last successful createNewReport inserted.
+    QString lastInsertedReportId() const;
+
+    // A report is written as one unit on the personal connection.
+    bool beginTransaction();
+    bool commitTransaction();
+    bool rollbackTransaction();
+    // Text of the last failed statement on personal.db.
+    QString personalErrorText() const;
+
+    bool parametersOpen() const;
+    bool personalOpen();
+    // Where personal.db is expected right now (follows Settings).
+    static QString personalDirectory();
+    static QString parametersRelativePath();
+
+    // Closes both connections and opens them again the way construction does.
+    void reopen();
+
+private:
+    Database();
+    ~Database();
+
+    void openParametersDatabase();
+    void openPersonalDatabase();
+    // Re-opens personal.db when the frontend has named another directory.
+    void followPersonalDirectory();
+
+    std::shared_ptr<spdlog::logger> logger;
+    QSqlDatabase parametersDb;
+    QSqlDatabase personalDb;
+    QString currentReportIdValue;
+    QString insertedReportId;
+    QString personalDirOpened;
+    QString personalError;
+    bool inTransaction = false;
+};
