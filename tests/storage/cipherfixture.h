@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Builds and inspects encrypted database files with the sqlcipher command-line
+// shell, an implementation independent of the code under test.
+class CipherFixture {
+public:
+    struct Parameter {
+        quint32 id;
+        double min;
+        double max;
+        quint32 groupId;
+    };
+
+    // Runs sql against file after keying it; output is the shell's standard output.
+    static bool cli(const QString& file, const QString& sql, QString* output = nullptr);
+    static bool cliWithKey(const QString& file, const QString& key, const QString& sql,
+                           QString* output = nullptr);
+    static QString lastError();
+
+    static bool createPersonal(const QString& file);
+    // Returns the new person's id, 0 on failure.
+    static quint32 addPerson(const QString& file, const QString& name, const QString& gender,
+                             const QString& birthday, const QString& height, const QString& weight);
+    static bool createParameters(const QString& file, const QList<Parameter>& parameters);
+
+    // Rows of a query as lines of '|' separated columns.
+    static QStringList rows(const QString& file, const QString& sql);
+};
