@@ -15,12 +15,12 @@ CommandRegistry::~CommandRegistry() = default;
 void CommandRegistry::registerCommand(opcodes opcode, std::unique_ptr<Command> command)
 {
     const auto index = static_cast<size_t>(opcode);
-    if (index >= slots.size())
+    if (index >= handlerSlots.size())
         return;
     std::shared_ptr<Command> previous;
     {
         QMutexLocker lock(&mutex);
-        previous = std::exchange(slots[index], std::shared_ptr<Command>(std::move(command)));
+        previous = std::exchange(handlerSlots[index], std::shared_ptr<Command>(std::move(command)));
     }
     // `previous` dies here unless a running call still holds it.
 }
@@ -28,10 +28,10 @@ void CommandRegistry::registerCommand(opcodes opcode, std::unique_ptr<Command> c
 std::shared_ptr<Command> CommandRegistry::commandFor(opcodes opcode) const
 {
     const auto index = static_cast<size_t>(opcode);
-    if (index >= slots.size())
+    if (index >= handlerSlots.size())
         return nullptr;
     QMutexLocker lock(&mutex);
-    return slots[index];
+    return handlerSlots[index];
 }
 
 void CommandRegistry::logNotRegistered(opcodes opcode) const

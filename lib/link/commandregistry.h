@@ -47,6 +47,6 @@ private:
     void logRetrieved(opcodes opcode) const;
 
     mutable QMutex mutex;
-    std::array<std::shared_ptr<Command>, slotCount> slots;
+    std::array<std::shared_ptr<Command>, slotCount> handlerSlots;
     std::shared_ptr<spdlog::logger> logger;
 };

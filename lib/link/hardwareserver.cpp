@@ -6,6 +6,7 @@
 
 #include <QTcpSocket>
 #include <exception>
+#include <spdlog/spdlog.h>
 #include <unistd.h>
 
 ClientThread* HardwareServer::worker = nullptr;
