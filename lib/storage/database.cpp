@@ -160,6 +160,15 @@ bool Database::parametersOpen() const
     return parametersDb.isOpen();
 }
 
+bool Database::personalReady()
+{
+    // Qt warns on every statement against a closed connection; answer here instead.
+    if (personalDb.isOpen())
+        return true;
+    personalError = QStringLiteral("personal.db is not open");
+    return false;
+}
+
 bool Database::personalOpen()
 {
     followPersonalDirectory();
@@ -170,6 +179,8 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
 {
     followPersonalDirectory();
     insertedReportId.clear();
+    if (!personalReady())
+        return false;
     QSqlQuery query(personalDb);
     query.prepare(QStringLiteral(
         "INSERT INTO Reports (date, personid, score) VALUES (:timeStamp, :id, 0)"));
@@ -186,6 +197,8 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
 QString Database::reportId(const QString& timeStamp, quint32 personId)
 {
     followPersonalDirectory();
+    if (!personalReady())
+        return QString();
     QSqlQuery query(personalDb);
     query.prepare(QStringLiteral("SELECT id FROM Reports WHERE personid=:id and date=:timeStamp"));
     query.bindValue(QStringLiteral(":timeStamp"), timeStamp);
@@ -199,7 +212,7 @@ QStringList Database::personValues(const QString& sql)
 {
     followPersonalDirectory();
     QSqlQuery query(personalDb);
-    const bool found = query.exec(sql) && query.first();
+    const bool found = personalReady() && query.exec(sql) && query.first();
     QStringList values;
     for (int i = 0; i < 9; ++i)
         values << (found ? query.value(i).toString() : QString());
@@ -210,10 +223,12 @@ QList<quint32> Database::parameterIds(bool female)
 {
     QList<quint32> ids;
     QSqlQuery query(parametersDb);
-    query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
-    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    if (!query.exec()) {
+    if (parametersDb.isOpen()) {
+        query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
+        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    }
+    if (!parametersDb.isOpen() || !query.exec()) {
         logger->error("Couldn't get parameter ids from parameters database.");
         return ids;
     }
@@ -226,12 +241,14 @@ QList<ParameterInfo> Database::parameters(bool female)
 {
     QList<ParameterInfo> list;
     QSqlQuery query(parametersDb);
-    query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
-                                 "OrganGroups.name_en, OrganGroups.id")
-                  + QLatin1String(joinedParameters));
-    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    if (!query.exec()) {
+    if (parametersDb.isOpen()) {
+        query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
+                                     "OrganGroups.name_en, OrganGroups.id")
+                      + QLatin1String(joinedParameters));
+        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    }
+    if (!parametersDb.isOpen() || !query.exec()) {
         logger->error("Couldn't get parameters from parameters database.");
         return list;
     }
@@ -253,6 +270,8 @@ bool Database::insertResults(const QVariantList& values, const QVariantList& rep
                       parameterIds.size(), scales.size());
         return false;
     }
+    if (!personalReady())
+        return false;
     QSqlQuery query(personalDb);
     if (!query.prepare(QStringLiteral(
             "insert into Results (value, reportid, parameterid, scale) values (?, ?, ?, ?)"))) {
@@ -274,6 +293,8 @@ bool Database::runQuery(const QString& sql)
 {
     followPersonalDirectory();
     logger->debug("Running query: {}", sql);
+    if (!personalReady())
+        return false;
     QSqlQuery query(personalDb);
     if (!query.exec(sql)) {
         personalError = query.lastError().text();
@@ -300,6 +321,8 @@ QString Database::lastInsertedReportId() const
 bool Database::beginTransaction()
 {
     followPersonalDirectory();
+    if (!personalReady())
+        return false;
     inTransaction = personalDb.transaction();
     if (!inTransaction)
         personalError = personalDb.lastError().text();

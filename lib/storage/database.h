@@ -59,6 +59,7 @@ private:
     void openPersonalDatabase();
     // Re-opens personal.db when the frontend has named another directory.
     void followPersonalDirectory();
+    bool personalReady();
 
     std::shared_ptr<spdlog::logger> logger;
     QSqlDatabase parametersDb;
