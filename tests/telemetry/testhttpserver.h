@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSslConfiguration>
+#include <QUrl>
+#include <memory>
+
+class QTcpServer;
+class QTcpSocket;
+
+// A small HTTP/1.1 server on 127.0.0.1, plain or over TLS, that records each
+// request and answers from a table of paths (or not at all when silent).
+class TestHttpServer : public QObject {
+    Q_OBJECT
+public:
+    struct Request {
+        QByteArray method;
+        QByteArray path;
+        QList<QPair<QByteArray, QByteArray>> headers;
+        QByteArray body;
+        // Values of every header with this name, compared case-insensitively.
+        QList<QByteArray> header(const QByteArray& name) const;
+    };
+
+    explicit TestHttpServer(QObject* parent = nullptr);
+    ~TestHttpServer() override;
+
+    bool listenPlain();
+    bool listenTls(const QSslConfiguration& configuration);
+
+    // Paths without a route get 200 and an empty body.
+    void route(const QByteArray& path, int status, const QByteArray& body);
+    void setSilent(bool silent) { this->silent = silent; }
+
+    QUrl url(const QString& path = QStringLiteral("/")) const;
+    QList<Request> requests() const { return received; }
+    int connections() const { return accepted; }
+    int failedHandshakes() const { return handshakeFailures; }
+
+private:
+    void onConnection();
+    void onData(QTcpSocket* socket);
+    void answer(QTcpSocket* socket, const Request& request);
+
+    std::unique_ptr<QTcpServer> server;
+    bool tls = false;
+    bool silent = false;
+    int accepted = 0;
+    int handshakeFailures = 0;
+    QHash<QByteArray, QPair<int, QByteArray>> routes;
+    QHash<QTcpSocket*, QByteArray> buffers;
+    QList<Request> received;
+};
