@@ -92,7 +92,7 @@ void Device::error(QSerialPort::SerialPortError error)
         return;
     gone = true;
     connected = false;
-    logger->warn("Device is gone: {}", port.errorString());
+    logger->warn("Device is gone (port error {})", static_cast<int>(error));
     emit interrupted(error);
     // Closing inside the port's own error signal would pull its buffers away
     // while it still uses them, so close once control is back in the loop.

@@ -144,6 +144,12 @@ bool V2Device::reset()
         return false;
     }
     logger->info("Analyzer device found at {}", port.portName());
+    // A device opened again (after it was lost) starts over in its command
+    // phase; responses counted on the earlier line would otherwise make its
+    // next answer look like the start of a stream.
+    sensorRunning = false;
+    calibrated = false;
+    slowFrameCount = 0;
     wirePort();
     stopSensor();
     readUID();
