@@ -5,6 +5,8 @@
 #include "config/qtformatters.h"
 #include "config/runguard.h"
 #include "config/settings.h"
+#include "device/v2device.h"
+#include "link/hardwareserver.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -126,10 +128,13 @@ int serve(int argc, char** argv, spdlog::logger& log)
         log.debug("ULVEX_DB_DIR set to: {}", dbDir);
     log.debug("Working dir: {}", QCoreApplication::applicationDirPath());
 
-    // Transition until the frontend link lands: the launch is accepted and
-    // there is no server to run yet.
-    const int result = deferredExit(0);
+    auto server = std::make_unique<HardwareServer>(nullptr);
+    server->startServer();
+    QObject::connect(server.get(), &HardwareServer::finished, qApp, &QCoreApplication::quit);
+
+    const int result = QCoreApplication::exec();
     log.info("Process exiting with code {}", result);
+    server.reset();
     return result;
 }
 
@@ -149,7 +154,7 @@ int main(int argc, char** argv)
     }
     log->trace("Process starting...");
 
-    auto guard = std::make_unique<RunGuard>(Settings::instance().key());
+    auto guard = std::make_unique<RunGuard>(V2Device::version());
     const auto startInstant = std::chrono::system_clock::now();
     log->trace("Start time {}", fmt::format("{:%F %T}", fmt::gmtime(std::chrono::system_clock::to_time_t(startInstant))));
 
