@@ -4,6 +4,7 @@
 #include "storage/database.h"
 #include "storage/reportsaver.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
@@ -50,6 +51,7 @@ private slots:
     void saveNeedsResultsReady();
     void saveWritesOneReport_data();
     void saveWritesOneReport();
+    void reversedCountBoundsStillSave();
     void twoSavesInOneSecondGetTwoReports();
     void failedSaveLeavesNothing_data();
     void failedSaveLeavesNothing();
@@ -271,6 +273,29 @@ void TestReportSaver::saveWritesOneReport()
         QVERIFY(log.contains(trace, QStringLiteral("Summarization finished")));
         QVERIFY(log.contains(debug, QStringLiteral("Running query: update Reports set score=%1 where id=%2").arg(score).arg(id)));
     }
+}
+
+void TestReportSaver::reversedCountBoundsStillSave()
+{
+    // BMI 30 (third class) with age below 10: level-100 bounds are 23 and 21.
+    const QString born = QStringLiteral("%1-06-01").arg(QDate::currentDate().year() - 5);
+    const quint32 kid = CipherFixture::addPerson(personalFile(), "Kid", "Male", born, "100", "30");
+    QVERIFY(kid > 0);
+    ReportSaver saver;
+    QVERIFY(saver.loadPerson(kid));
+    int maxLevel100 = 0;
+    for (int round = 0; round < 5; ++round) {
+        QVERIFY(save(saver));
+        const Person* p = saver.person();
+        QCOMPARE(p->level100Min, 23);
+        QCOMPARE(p->level100Max, 21);
+        int level100 = 0;
+        for (const Row& r : results(Database::instance().currentReportId()))
+            level100 += r.scale == 2 ? 1 : 0;
+        maxLevel100 = std::max(maxLevel100, level100);
+    }
+    QVERIFY(maxLevel100 > 0);
+    QVERIFY(maxLevel100 <= 23);
 }
 
 void TestReportSaver::twoSavesInOneSecondGetTwoReports()
