@@ -55,6 +55,13 @@ QUrl TestHttpServer::url(const QString& path) const
     return url;
 }
 
+QUrl TestHttpServer::closedPortUrl()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()));
+}
+
 void TestHttpServer::onConnection()
 {
     while (QTcpSocket* socket = server->nextPendingConnection()) {

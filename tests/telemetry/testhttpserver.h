@@ -37,6 +37,8 @@ public:
     void setSilent(bool silent) { this->silent = silent; }
 
     QUrl url(const QString& path = QStringLiteral("/")) const;
+    // A loopback URL on a port where nothing listens.
+    static QUrl closedPortUrl();
     QList<Request> requests() const { return received; }
     int connections() const { return accepted; }
     int failedHandshakes() const { return handshakeFailures; }

@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QNetworkProxy>
 #include <QRegularExpression>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,7 +42,6 @@ private slots:
 
 private:
     TelemetryConfig configFor(const TestHttpServer& server) const;
-    static QUrl closedPort();
     static QJsonObject bodyOf(const TestHttpServer::Request& request);
 
     std::shared_ptr<CaptureSink> sink;
@@ -70,19 +68,9 @@ TelemetryConfig TestAnalyzerReport::configFor(const TestHttpServer& server) cons
 {
     TelemetryConfig config;
     config.reportServer = server.url();
-    config.publicAddressServices = {closedPort()};
+    config.publicAddressServices = {TestHttpServer::closedPortUrl()};
     config.frontendSearchRoot = emptyTree.path();
     return config;
-}
-
-// A loopback port with nothing listening on it.
-QUrl TestAnalyzerReport::closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port));
 }
 
 QJsonObject TestAnalyzerReport::bodyOf(const TestHttpServer::Request& request)

@@ -4,7 +4,6 @@
 #include "testhttpserver.h"
 
 #include <QNetworkProxy>
-#include <QTcpServer>
 #include <QtTest>
 #include <memory>
 #include <vector>
@@ -25,7 +24,6 @@ private slots:
     void untrustedServiceIsSkipped();
 
 private:
-    static QUrl closedPort();
     std::shared_ptr<CaptureSink> sink;
     TestCertificates certificates;
 };
@@ -36,13 +34,6 @@ void TestPublicAddress::initTestCase()
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
     QVERIFY2(certificates.generate(), qPrintable(certificates.error()));
     certificates.trustAuthorityProcessWide();
-}
-
-QUrl TestPublicAddress::closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(probe.serverPort()));
 }
 
 void TestPublicAddress::pattern_data()
@@ -113,7 +104,7 @@ void TestPublicAddress::fallsThrough()
 void TestPublicAddress::everyServiceFailing()
 {
     std::vector<std::unique_ptr<TestHttpServer>> services;
-    QList<QUrl> urls{closedPort()};
+    QList<QUrl> urls{TestHttpServer::closedPortUrl()};
     for (const int status : {200, 404, 500}) {
         services.push_back(std::make_unique<TestHttpServer>());
         QVERIFY(services.back()->listenPlain());

@@ -8,7 +8,6 @@
 #include <QJsonObject>
 #include <QNetworkProxy>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -104,9 +103,8 @@ void TestSessionTelemetry::probeFailureSkipsReport()
         QVERIFY(server.listenTls(certificates.untrustedServer()));
         url = server.url();
     } else if (kind == "closed") {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        url = QUrl(QStringLiteral("https://127.0.0.1:%1").arg(probe.serverPort()));
+        url = TestHttpServer::closedPortUrl();
+        url.setScheme(QStringLiteral("https"));
     } else if (kind != "none") {
         QVERIFY(server.listenTls(certificates.trustedServer()));
         server.route("/", kind.toInt(), "down");
