@@ -2,6 +2,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
 
 ProgramRunner::ProgramRunner()
     : env(QProcessEnvironment::systemEnvironment())
@@ -9,6 +12,10 @@ ProgramRunner::ProgramRunner()
     env.insert(QStringLiteral("HOME"), homeDir.path());
     env.remove(QStringLiteral("XDG_DATA_HOME"));
     env.insert(QStringLiteral("ULVEX_BACKEND_LOG_LEVEL"), QStringLiteral("trace"));
+    // Nothing listens on the discard port: the connectivity probe fails at
+    // once and no test depends on the network.
+    env.insert(QStringLiteral("ULVEX_REPORT_SERVER"), QStringLiteral("http://127.0.0.1:9"));
+    env.remove(QStringLiteral("ULVEX_DEVICE_PORT"));
     process.setProcessChannelMode(QProcess::MergedChannels);
 }
 
@@ -45,4 +52,25 @@ int ProgramRunner::exitCode() const
 QString ProgramRunner::logDir() const
 {
     return homeDir.path() + QStringLiteral("/.local/share/Ulvex Analyzer/logs");
+}
+
+QString ProgramRunner::logText() const
+{
+    const QString name = QStringLiteral("backend_%1.txt").arg(QDate::currentDate().toString(QStringLiteral("yyyy-MM-dd")));
+    QFile file(logDir() + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
+}
+
+bool ProgramRunner::waitForLog(const QString& text, int timeoutMs) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!logText().contains(text)) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
 }

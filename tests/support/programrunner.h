@@ -24,6 +24,10 @@ public:
     QProcess::ExitStatus exitStatus() const { return process.exitStatus(); }
     QString output() const { return out; }
     QString logDir() const;
+    // Today's log file of the program, as far as it has been written.
+    QString logText() const;
+    // Waits until the log holds `text`; false after `timeoutMs`.
+    bool waitForLog(const QString& text, int timeoutMs) const;
     QString home() const { return homeDir.path(); }
 
     QProcess process;

@@ -1,0 +1,57 @@
+#include "commands/command.h"
+#include "commands/silentcommands.h"
+#include "link/commandregistry.h"
+
+#include <QPointer>
+#include <QtTest>
+
+class TestCommandRegistry : public QObject {
+    Q_OBJECT
+private slots:
+    void emptySlotThrowsAndIsNull();
+    void typedRetrieval();
+    void replacementWaitsForRunningCall();
+    void placeholdersAnswerNothing();
+};
+
+void TestCommandRegistry::emptySlotThrowsAndIsNull()
+{
+    CommandRegistry registry;
+    QVERIFY(!registry.commandFor(opcodes::ping));
+    QVERIFY(!registry.commandFor(static_cast<opcodes>(13)));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, registry.getCommand<Command>(opcodes::start_measure));
+}
+
+void TestCommandRegistry::typedRetrieval()
+{
+    CommandRegistry registry;
+    registry.registerCommand(opcodes::abort, std::make_unique<AbortCommand>());
+    QVERIFY(registry.getCommand<AbortCommand>(opcodes::abort) != nullptr);
+    QVERIFY(registry.getCommand<ErrorCommand>(opcodes::abort) == nullptr); // wrong class
+}
+
+void TestCommandRegistry::replacementWaitsForRunningCall()
+{
+    CommandRegistry registry;
+    registry.registerCommand(opcodes::save_measure, std::make_unique<Command>());
+    // A dispatch holds the handler while it runs...
+    std::shared_ptr<Command> running = registry.commandFor(opcodes::save_measure);
+    QPointer<Command> watch = running.get();
+    // ...and a nested event loop inside it installs fresh handlers.
+    registry.registerCommand(opcodes::save_measure, std::make_unique<Command>());
+    QVERIFY(!watch.isNull());
+    QVERIFY(registry.commandFor(opcodes::save_measure).get() != running.get());
+    running.reset();
+    QVERIFY(watch.isNull());
+}
+
+void TestCommandRegistry::placeholdersAnswerNothing()
+{
+    Command plain;
+    StateOfAnalyzingCommand silent;
+    QVERIFY(plain(QByteArray::fromHex("0300000000")).isEmpty());
+    QVERIFY(silent(QByteArray::fromHex("0300000000")).isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestCommandRegistry)
+#include "tst_commandregistry.moc"

@@ -1,0 +1,73 @@
+#include "sessionfixture.h"
+
+#include <QThread>
+
+SessionFixture::~SessionFixture()
+{
+    frontend.close();
+    if (program.process.state() != QProcess::NotRunning) {
+        program.process.kill();
+        program.process.waitForFinished(5000);
+    }
+}
+
+bool SessionFixture::launch(const QStringList& simulatorArgs, bool withDevice)
+{
+    if (withDevice) {
+        if (!simulator.start(simulatorArgs))
+            return false;
+        program.setEnv(QStringLiteral("ULVEX_DEVICE_PORT"), simulator.port());
+    }
+    program.start(ProgramRunner::launchArguments());
+    return connect(frontend);
+}
+
+bool SessionFixture::connect(FrontendClient& client, int timeoutMs)
+{
+    for (int waited = 0; waited < timeoutMs; waited += 100) {
+        if (client.connectTo(QStringLiteral("127.0.0.1"), 2700, 1000))
+            return true;
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+std::optional<Packet> SessionFixture::request(opcodes opcode, qint32 payload, int timeoutMs)
+{
+    if (!frontend.send(makePacket(opcode, payload)))
+        return std::nullopt;
+    return frontend.next(timeoutMs);
+}
+
+bool SessionFixture::expect(opcodes opcode, qint32 payload, int timeoutMs)
+{
+    const auto packet = frontend.next(timeoutMs);
+    if (!packet) {
+        qWarning("expected %s, got nothing", qPrintable(FrontendClient::describe({opcode, payload})));
+        return false;
+    }
+    if (packet->opcode != opcode || packet->payload != payload) {
+        qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
+                 qPrintable(FrontendClient::describe(*packet)));
+        return false;
+    }
+    return true;
+}
+
+bool SessionFixture::expectGreeting(int timeoutMs)
+{
+    return expect(opcodes::initialization, static_cast<qint32>(status_codes::service_ready), timeoutMs);
+}
+
+bool SessionFixture::silentFor(int ms)
+{
+    const auto packet = frontend.next(ms);
+    if (packet)
+        qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
+    return !packet;
+}
+
+bool SessionFixture::waitForExit(int timeoutMs)
+{
+    return program.process.state() == QProcess::NotRunning || program.process.waitForFinished(timeoutMs);
+}
