@@ -2,9 +2,9 @@
 
 #include "config/qtformatters.h"
 #include "config/settings.h"
+#include "device/v2frame.h"
 
 #include <QEventLoop>
-#include <QRandomGenerator64>
 #include <QTimer>
 #include <chrono>
 #include <thread>
@@ -12,7 +12,6 @@
 std::atomic<unsigned> V2Device::slowFrameCount{0};
 
 namespace {
-constexpr int frameSize = 23;
 constexpr int writeTimeoutMs = 30000;
 constexpr qint64 ticksPerMs = 10000;
 constexpr qint64 ticksPerSecond = 10000000;
@@ -20,14 +19,6 @@ constexpr qint64 ticksPerSecond = 10000000;
 unsigned commandValue(COMMAND command)
 {
     return static_cast<unsigned>(command);
-}
-
-quint8 checksum(const QByteArray& frame)
-{
-    quint8 sum = 0;
-    for (int i = 2; i <= 18; ++i)
-        sum = static_cast<quint8>(sum + static_cast<quint8>(frame.at(i)));
-    return sum;
 }
 } // namespace
 
@@ -263,31 +254,12 @@ void V2Device::waitForBytesWritten()
 
 QByteArray V2Device::createFrame(COMMAND command)
 {
-    QByteArray frame;
-    frame.reserve(frameSize);
-    frame.append(char(0x2A));
-    frame.append(char(0x2F));
-    frame.append(static_cast<char>(command));
-    for (int i = 0; i < 16; ++i) {
-        // Filler never holds 0x00 or 0xFF, which the device reads as line states.
-        const quint64 draw = QRandomGenerator64::global()->generate();
-        const auto filler = static_cast<quint8>((((draw & 0xFFFFFFFFu) * 254u) >> 32) + 1u);
-        frame.append(static_cast<char>(filler));
-    }
-    frame.append(static_cast<char>(checksum(frame)));
-    frame.append(char(0x23));
-    frame.append(char(0x0A));
-    frame.append(char(0x0D));
-    return frame;
+    return V2Frame::build(static_cast<quint8>(command));
 }
 
 bool V2Device::checkFrame(const QByteArray& bytes)
 {
-    if (bytes.size() != frameSize)
-        return false;
-    const auto at = [&bytes](int i) { return static_cast<quint8>(bytes.at(i)); };
-    return at(0) == 0x2A && at(1) == 0x2F && at(20) == 0x23 && at(21) == 0x0A && at(22) == 0x0D
-        && at(19) == checksum(bytes);
+    return V2Frame::isValid(bytes);
 }
 
 void V2Device::readyRead()
@@ -299,7 +271,7 @@ void V2Device::readyRead()
 
 void V2Device::processFrame(const QByteArray& frame)
 {
-    const auto command = static_cast<quint8>(frame.at(2));
+    const auto command = static_cast<quint8>(frame.at(V2Frame::commandOffset));
     const qint64 now = currentTicks();
 
     if (!sensorRunning) {
@@ -330,7 +302,7 @@ void V2Device::onCalibrationResponse(const QByteArray&)
 
 void V2Device::onUidResponse(const QByteArray& frame)
 {
-    uid = QString::fromLatin1(frame.mid(3, 16));
+    uid = QString::fromLatin1(frame.mid(V2Frame::bodyOffset, V2Frame::bodySize));
     logger->debug("UID has been read: {}", uid);
     emit uidUpdated(uid);
 }

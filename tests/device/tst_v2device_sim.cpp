@@ -37,7 +37,7 @@ void TestV2DeviceSim::cleanup()
 
 void TestV2DeviceSim::resetOpensStopsAndReadsUid()
 {
-    QVERIFY(sim->start({QStringLiteral("--uid"), QStringLiteral("UNIT123456789ABC")}));
+    QVERIFY(sim->start({QStringLiteral("--uid"), QStringLiteral("UNIT123456789ABC"), QStringLiteral("--verbose")}));
     V2DeviceProbe device;
     QSignalSpy uids(&device, &Device::uidUpdated);
 
@@ -48,6 +48,11 @@ void TestV2DeviceSim::resetOpensStopsAndReadsUid()
     QVERIFY(uids.count() >= 1);
     QCOMPARE(uids.first().first().toString(), QStringLiteral("UNIT123456789ABC"));
     QVERIFY(!device.isSensorRunning());
+    // The simulator saw the stop command before the UID request.
+    const QByteArray traffic = sim->errorOutput();
+    const qsizetype stop = traffic.indexOf("<- 0x59 'Y'");
+    QVERIFY2(stop >= 0, traffic.constData());
+    QVERIFY(traffic.indexOf("<- 0x52 'R'") > stop);
 
     const QStringList lines = log->lines();
     QVERIFY(lines.contains(QStringLiteral("Using device port %1 named by ULVEX_DEVICE_PORT").arg(sim->portPath())));
