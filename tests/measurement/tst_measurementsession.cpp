@@ -1,0 +1,236 @@
+// Whole measurements through the real program, the simulator and the
+// encrypted databases; rows are checked with the sqlcipher shell.
+#include "cipherfixture.h"
+#include "sessionfixture.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+qint32 code(status_codes status)
+{
+    return static_cast<qint32>(status);
+}
+
+QString dbtool(const QStringList& args, bool* ok)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
+    *ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
+    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+// The program finds parameters.db at ../../../data/common from its working
+// directory, and the personal database where set_db points.
+struct MeasurementSite {
+    QTemporaryDir root;
+    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
+    QString personalDir = root.filePath(QStringLiteral("personal"));
+    QString personalDb = personalDir + QStringLiteral("/personal.db");
+    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
+    quint32 personId = 0;
+
+    bool prepare()
+    {
+        bool ok = QDir().mkpath(workDir) && QDir().mkpath(personalDir)
+            && QDir().mkpath(QFileInfo(parametersDb).path());
+        bool step = false;
+        dbtool({QStringLiteral("create-parameters"), parametersDb}, &step);
+        ok = ok && step;
+        dbtool({QStringLiteral("create-personal"), personalDb}, &step);
+        ok = ok && step;
+        const QString id = dbtool({QStringLiteral("add-person"), personalDb, QStringLiteral("Ada Test"),
+                                   QStringLiteral("1980-05-17"), QStringLiteral("Female"),
+                                   QStringLiteral("168"), QStringLiteral("61")}, &step);
+        personId = id.section(QLatin1Char(' '), -1).toUInt();
+        return ok && step && personId > 0;
+    }
+    int parameterCount() const
+    {
+        return CipherFixture::rows(parametersDb, QStringLiteral("SELECT count(*) FROM Parameters;")).value(0).toInt();
+    }
+};
+
+} // namespace
+
+class TestMeasurementSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void startRefusals();
+    void calibrationNeverConfirmsAndLaterRequestsWait();
+    void measureSaveAndCheckRows();
+
+private:
+    bool startSession(SessionFixture& s, MeasurementSite& site, const QStringList& simulatorArgs = {});
+    // Runs the measurement to its end; returns the remaining values seen.
+    QList<qint32> runToEnd(SessionFixture& s, bool askCorrectness);
+};
+
+void TestMeasurementSession::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
+}
+
+bool TestMeasurementSession::startSession(SessionFixture& s, MeasurementSite& site, const QStringList& simulatorArgs)
+{
+    if (!site.prepare()) {
+        qWarning("could not prepare the databases");
+        return false;
+    }
+    s.program.process.setWorkingDirectory(site.workDir);
+    if (!s.launch(simulatorArgs) || !s.expectGreeting()) {
+        qWarning("no session: %s", qPrintable(s.program.logText().right(2000)));
+        return false;
+    }
+    const QByteArray setDb = QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8();
+    if (!s.frontend.send(setDb) || !s.expect(opcodes::set_db, code(status_codes::database_dynamic_path)))
+        return false;
+    return s.frontend.send(makePacket(opcodes::initialization, 0))
+        && s.expect(opcodes::initialization, code(status_codes::device_initialized));
+}
+
+QList<qint32> TestMeasurementSession::runToEnd(SessionFixture& s, bool askCorrectness)
+{
+    QList<qint32> remaining;
+    bool asked = false;
+    while (auto packet = s.frontend.next(10000)) {
+        if (packet->opcode == opcodes::state_measure) {
+            remaining << packet->payload;
+            if (askCorrectness && !asked && remaining.size() == 4) {
+                s.frontend.send(makePacket(opcodes::correctness_measure, 0));
+                asked = true;
+            }
+        } else if (packet->opcode == opcodes::set_db) {
+            continue; // a folder change sent during the measurement
+        } else if (packet->opcode == opcodes::correctness_measure) {
+            remaining << -packet->payload - 1; // marks the answer: -2 for correct, -1 for not
+        } else if (packet->opcode == opcodes::end_measure && packet->payload == code(status_codes::measurement_finished)) {
+            return remaining;
+        } else {
+            qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
+            return {};
+        }
+    }
+    return {};
+}
+
+void TestMeasurementSession::startRefusals()
+{
+    SessionFixture s;
+    MeasurementSite site;
+    QVERIFY(startSession(s, site));
+    QVERIFY(s.frontend.send(makePacket(opcodes::correctness_measure, 0)));
+    QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, 999999)));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.program.waitForLog(QStringLiteral("Cannot find user. Query result is empty."), 5000));
+}
+
+void TestMeasurementSession::calibrationNeverConfirmsAndLaterRequestsWait()
+{
+    SessionFixture s;
+    MeasurementSite site;
+    QVERIFY(startSession(s, site, {QStringLiteral("--ignore"), QStringLiteral("C")}));
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QTest::qWait(1500);
+    // Arrives while the calibration retries: answered after the start reply.
+    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error), 20000));
+    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_connected)));
+    QVERIFY(s.program.waitForLog(QStringLiteral("command: 0x43 still failing after 10 seconds"), 5000));
+}
+
+void TestMeasurementSession::measureSaveAndCheckRows()
+{
+    SessionFixture s;
+    MeasurementSite site;
+    QVERIFY(startSession(s, site));
+    const int parameters = site.parameterCount();
+    QVERIFY(parameters > 1);
+
+    // First measurement: refused save while running, then saved.
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_in_progress)));
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+
+    const QList<qint32> seen = runToEnd(s, true);
+    QVERIFY(seen.contains(-2)); // correctness_measure answered 1 while running
+    QList<qint32> ticks;
+    for (qint32 v : seen) {
+        if (v >= 0)
+            ticks << v;
+    }
+    QCOMPARE(ticks.size(), 79);
+    QCOMPARE(ticks.first(), 39500);
+    QCOMPARE(ticks.last(), 500);
+    QVERIFY(s.frontend.send(makePacket(opcodes::correctness_measure, 0)));
+    QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
+
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QList<qint32> percents;
+    std::optional<Packet> packet;
+    while ((packet = s.frontend.next(20000)) && packet->opcode == opcodes::saving_progress)
+        percents << packet->payload;
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->opcode, opcodes::save_measure);
+    QCOMPARE(packet->payload, code(status_codes::measurement_saved));
+    QVERIFY(percents.size() > 1 && percents.size() <= parameters);
+    QCOMPARE(percents.last(), 100);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+
+    // Back in idle: nothing more to save.
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+
+    const QStringList reports = CipherFixture::rows(site.personalDb, QStringLiteral("SELECT id, personId FROM Reports;"));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().section(QLatin1Char('|'), 1), QString::number(site.personId));
+    const QString reportId = reports.first().section(QLatin1Char('|'), 0, 0);
+    const QStringList results = CipherFixture::rows(
+        site.personalDb, QStringLiteral("SELECT count(*) FROM Results WHERE reportId = %1;").arg(reportId));
+    // One progress packet per saved result.
+    QCOMPARE(results.value(0).toInt(), percents.size());
+    const int savedResults = percents.size();
+
+    // Second measurement: discarded, nothing new is written.
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(!runToEnd(s, false).isEmpty());
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 0)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_discarded)));
+    QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Reports;")).value(0), QStringLiteral("1"));
+
+    // Third: the frontend moves its database to a folder without tables
+    // mid-measurement. The save goes there, fails whole, and says so.
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    const QString emptyDir = site.root.filePath(QStringLiteral("moved"));
+    QVERIFY(QDir().mkpath(emptyDir));
+    QVERIFY(s.frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + emptyDir.toUtf8()));
+    QVERIFY(!runToEnd(s, false).isEmpty());
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    while ((packet = s.frontend.next(20000)) && packet->opcode == opcodes::saving_progress) {
+    }
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->payload, code(status_codes::measurement_cannot_save));
+    QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Reports;")).value(0), QStringLiteral("1"));
+    QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Results;")).value(0),
+             QString::number(savedResults));
+
+    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestMeasurementSession)
+#include "tst_measurementsession.moc"
