@@ -5,6 +5,7 @@
 #include "device/v2frame.h"
 
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <chrono>
 #include <thread>
@@ -244,7 +245,10 @@ void V2Device::waitForResponse(const int& ms)
     timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(ms);
-    loop.exec();
+    // A thread that has been told to quit refuses to run event loops; sleep
+    // instead so a retry in progress does not spin until it gives up.
+    if (loop.exec() == -1)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 void V2Device::waitForBytesWritten()
