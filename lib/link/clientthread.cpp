@@ -151,21 +151,16 @@ void ClientThread::readyRead()
         return;
     }
     logger->debug("Received raw data: {} bytes", message.size());
-    if (busy()) {
-        pending.append(message);
+    if (requests.holding()) {
+        requests.hold(message);
         return;
     }
     dispatch(message);
 }
 
-bool ClientThread::busy() const
-{
-    return dispatching || measurementEnding || !pending.isEmpty();
-}
-
 void ClientThread::dispatch(const QByteArray& message)
 {
-    dispatching = true;
+    requests.dispatching = true;
     try {
         const QByteArray reply = handlePacket(message);
         if (!reply.isEmpty()) {
@@ -182,46 +177,25 @@ void ClientThread::dispatch(const QByteArray& message)
         logger->critical("{}", e.what());
         sendPacket(socket, makePacket(opcodes::error, error_codes::handler_exception));
     }
-    dispatching = false;
+    requests.dispatching = false;
     scheduleDrain();
 }
 
 void ClientThread::scheduleDrain()
 {
-    // Data that came in while a handler waited inside readyRead() raises no
-    // new readyRead (the socket does not re-emit it), so look at the buffer too.
-    if (!sessionContext || (pending.isEmpty() && socket->bytesAvailable() == 0))
-        return;
-    QMetaObject::invokeMethod(sessionContext, [this] { drainPending(); }, Qt::QueuedConnection);
+    if (sessionContext && requests.hasWork(socket))
+        QMetaObject::invokeMethod(sessionContext, [this] { drainPending(); }, Qt::QueuedConnection);
 }
 
 void ClientThread::drainPending()
 {
     if (shuttingDown) {
-        pending.clear();
+        requests.clear();
         return;
     }
-    if (dispatching || measurementEnding)
-        return; // whoever holds the session schedules the rest when done
-    if (pending.isEmpty() && socket->bytesAvailable() > 0)
-        pending = splitBacklog(socket->readAll());
-    if (!pending.isEmpty())
-        dispatch(pending.takeFirst());
-}
-
-QList<QByteArray> ClientThread::splitBacklog(const QByteArray& bytes)
-{
-    // Requests that piled up unread: every request is one 5-byte packet
-    // except set_db, whose path runs to the end of what was sent.
-    QList<QByteArray> messages;
-    qsizetype at = 0;
-    while (at < bytes.size()) {
-        const bool setDb = static_cast<quint8>(bytes.at(at)) == static_cast<quint8>(opcodes::set_db);
-        const qsizetype length = setDb ? bytes.size() - at : qMin<qsizetype>(5, bytes.size() - at);
-        messages.append(bytes.mid(at, length));
-        at += length;
-    }
-    return messages;
+    // While the session is busy, whoever holds it schedules the rest when done.
+    if (const auto message = requests.next(socket))
+        dispatch(*message);
 }
 
 void ClientThread::shutdown()
@@ -344,7 +318,7 @@ void ClientThread::onStateChanged(SessionState oldState, SessionState newState)
 void ClientThread::measurementProgress(int progress)
 {
     if (progress == 0)
-        measurementEnding = true;
+        requests.measurementEnding = true;
     const QByteArray packet = progress != 0
         ? PacketFactory::progressPacket(progress)
         : makePacket(opcodes::end_measure, status_codes::measurement_finished);
@@ -359,7 +333,7 @@ void ClientThread::onMeasurementStarted()
 void ClientThread::onMeasurementFinished()
 {
     setState(SessionState::PostAnalyzing);
-    measurementEnding = false;
+    requests.measurementEnding = false;
     scheduleDrain();
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "link/commandregistry.h"
+#include "link/requestqueue.h"
 #include "link/sessionstate.h"
 #include "ulvex_export.h"
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QList>
 #include <QPointer>
 #include <QTcpSocket>
 #include <QThread>
@@ -72,21 +72,12 @@ private:
     void connectMeasurement();
     void onStateChanged(SessionState oldState, SessionState newState);
     void dispatch(const QByteArray& message);
-    bool busy() const;
     void scheduleDrain();
     void drainPending();
-    static QList<QByteArray> splitBacklog(const QByteArray& bytes);
     void closeSession();
     void freeSessionObjects();
 
-    // Session-thread-only: set while a handler runs. Messages that arrive
-    // meanwhile (its waits process events) are answered after it, in order.
-    bool dispatching = false;
-    // Session-thread-only: set from the last tick of a measurement until the
-    // manager reports it finished (stopping the sensor waits too), so that a
-    // `save_measure` sent right after `end_measure` sees the finished state.
-    bool measurementEnding = false;
-    QList<QByteArray> pending;
+    RequestQueue requests;
     QMetaObject::Connection progressConnection;
     // Lives on the session thread; queued work meant for that thread uses it as context.
     QObject* sessionContext = nullptr;

@@ -1,5 +1,6 @@
 #include "storage/database.h"
 
+#include "config/backendlogger.h"
 #include "config/qtformatters.h"
 #include "config/settings.h"
 #include "storage/passphrase.h"
@@ -43,10 +44,8 @@ Database& Database::instance()
 }
 
 Database::Database()
-    : logger(spdlog::get("backend"))
+    : logger(backendLogger())
 {
-    if (!logger)
-        logger = std::make_shared<spdlog::logger>("backend-unregistered");
     SqlCipherDriver::registerDriver();
     logger->debug("Supported SQL drivers: {}", QSqlDatabase::drivers().join(QStringLiteral(", ")));
     parametersDb = QSqlDatabase::addDatabase(QString::fromLatin1(SqlCipherDriver::driverName));

@@ -1,5 +1,6 @@
 #include "storage/reportsaver.h"
 
+#include "config/backendlogger.h"
 #include "config/qtformatters.h"
 #include "storage/database.h"
 #include "storage/randomdraw.h"
@@ -10,10 +11,8 @@
 #include <spdlog/spdlog.h>
 
 ReportSaver::ReportSaver()
-    : logger(spdlog::get("backend"))
+    : logger(backendLogger())
 {
-    if (!logger)
-        logger = std::make_shared<spdlog::logger>("backend-unregistered");
 }
 
 ReportSaver::~ReportSaver() = default;

@@ -8,7 +8,7 @@
 #include "telemetry/osinfo.h"
 #include "telemetry/publicaddress.h"
 #include "telemetry/replywaiter.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -18,7 +18,7 @@
 
 AnalyzerReport::AnalyzerReport(QString deviceSerialNumber, TelemetryConfig config, QObject* parent)
     : QObject(parent)
-    , logger(telemetryLogger())
+    , logger(backendLogger())
     , deviceSerialNumber(std::move(deviceSerialNumber))
     , config(std::move(config))
 {

@@ -2,7 +2,7 @@
 
 #include "config/qtformatters.h"
 #include "telemetry/proccpuinfo.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QEventLoop>
 #include <QProcess>
@@ -71,7 +71,7 @@ bool wmicAvailable()
 // The tool's output, or nothing when it does not start or finish in time.
 std::optional<QByteArray> runWmic()
 {
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
     QProcess process;
     QEventLoop loop;
     QTimer timer;
@@ -118,14 +118,14 @@ CpuInfo parseWmicCpuList(const QString& text)
             store(info, parts.at(0).trimmed(), parts.at(1).trimmed());
         }
     } catch (const std::exception& e) {
-        telemetryLogger()->error("Error: {}", e.what());
+        backendLogger()->error("Error: {}", e.what());
     }
     return info;
 }
 
 CpuInfo cpuInfo()
 {
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
     logger->trace("Getting CPU info begin");
     CpuInfo info;
     if (wmicAvailable()) {

@@ -2,7 +2,7 @@
 
 #include "config/qtformatters.h"
 #include "telemetry/peversionreader.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,7 +10,7 @@
 QString fileVersionString(const QString& path)
 {
     static const QString fallback = QStringLiteral("0.0.0");
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
     const QFileInfo info(path);
     if (!info.exists()) {
         logger->warn("Getting version string for file: {}", path);

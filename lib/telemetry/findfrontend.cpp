@@ -2,7 +2,7 @@
 
 #include "config/qtformatters.h"
 #include "telemetry/telemetryconfig.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -35,7 +35,7 @@ std::optional<QString> findFrontend(const QString& root, int maxDepth, int maxEn
         QDirIterator it(dir.path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
         while (it.hasNext()) {
             if (++visited > maxEntries) {
-                telemetryLogger()->debug("Frontend search stopped after {} entries", maxEntries);
+                backendLogger()->debug("Frontend search stopped after {} entries", maxEntries);
                 return std::nullopt;
             }
             const QFileInfo entry = it.nextFileInfo();

@@ -3,7 +3,7 @@
 #include "config/qtformatters.h"
 #include "telemetry/replywaiter.h"
 #include "telemetry/telemetryconfig.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -29,7 +29,7 @@ QHostAddress publicAddress()
 
 QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService)
 {
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
     QNetworkAccessManager manager;
     for (const QUrl& service : services) {
         QNetworkReply* reply = manager.get(QNetworkRequest(service));

@@ -3,7 +3,7 @@
 #include "config/qtformatters.h"
 #include "telemetry/analyzerreport.h"
 #include "telemetry/replywaiter.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -11,7 +11,7 @@
 
 void SessionTelemetry::run(const QString& deviceSerialNumber, const TelemetryConfig& config)
 {
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
     bool reachable = false;
     if (config.reportServer.isValid()) {
         QNetworkAccessManager manager;

@@ -1,7 +1,7 @@
 #include "telemetry/telemetryconfig.h"
 
 #include "config/qtformatters.h"
-#include "telemetry/telemetrylog.h"
+#include "config/backendlogger.h"
 
 #include <QDir>
 #include <QHostAddress>
@@ -63,7 +63,7 @@ QString TelemetryConfig::defaultFrontendSearchRoot()
 TelemetryConfig TelemetryConfig::fromEnvironment(const QProcessEnvironment& env)
 {
     TelemetryConfig config;
-    auto logger = telemetryLogger();
+    auto logger = backendLogger();
 
     const QString server = env.value(kReportServerVariable).trimmed();
     if (!server.isEmpty()) {

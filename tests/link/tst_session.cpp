@@ -3,6 +3,7 @@
 #include "sessionfixture.h"
 
 #include <QElapsedTimer>
+#include <QTcpServer>
 #include <QtTest>
 
 namespace {
@@ -24,6 +25,7 @@ private slots:
     void secondClientIsRefused();
     void unplugReportsOnceAndSessionGoesOn();
     void coalescedPacketsAreOneMessage();
+    void silentReportServerDelaysGreetingBoundedly();
 };
 
 void TestSession::greetingFollowsDeviceReset()
@@ -170,6 +172,24 @@ void TestSession::coalescedPacketsAreOneMessage()
     QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0) + makePacket(opcodes::ping, 0)));
     QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
     QVERIFY(s.silentFor(500));
+}
+
+void TestSession::silentReportServerDelaysGreetingBoundedly()
+{
+    // The kernel completes the connection and takes the request; nobody answers.
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+    SessionFixture s;
+    s.program.setEnv(QStringLiteral("ULVEX_REPORT_SERVER"),
+                     QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
+    QVERIFY(s.launch());
+    QVERIFY(s.expectGreeting(40000));
+    QVERIFY(s.program.waitForLog(QStringLiteral("Worker is initialized"), 5000));
+    const QString log = s.program.logText();
+    QVERIFY(log.contains(QStringLiteral("Server connection check done")));
+    QVERIFY(!log.contains(QStringLiteral("Telemetry collected successfully")));
+    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
+    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
 }
 
 QTEST_GUILESS_MAIN(TestSession)
