@@ -119,11 +119,9 @@ void TestProgram::acceptedLaunchReachesTheServerStep()
     runner.start({QString::number(launch.toSecsSinceEpoch()), QStringLiteral("2000")});
     QElapsedTimer timer;
     timer.start();
-    QString out;
-    while (!out.contains(QStringLiteral("Working dir: ")) && timer.elapsed() < 20000) {
-        runner.process.waitForReadyRead(200);
-        out += QString::fromUtf8(runner.process.readAll());
-    }
+    while (!runner.output().contains(QStringLiteral("Working dir: ")) && timer.elapsed() < 20000)
+        QThread::msleep(100);
+    const QString out = runner.output();
     runner.process.terminate();
     runner.process.waitForFinished(5000);
     QVERIFY2(out.contains(QStringLiteral("Working dir: " ULVEX_BIN_DIR)), qPrintable(out));

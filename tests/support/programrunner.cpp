@@ -16,7 +16,10 @@ ProgramRunner::ProgramRunner()
     // once and no test depends on the network.
     env.insert(QStringLiteral("ULVEX_REPORT_SERVER"), QStringLiteral("http://127.0.0.1:9"));
     env.remove(QStringLiteral("ULVEX_DEVICE_PORT"));
+    // The console log goes to a file: a pipe nobody drains would fill up and
+    // block the program's logging (and with it the program).
     process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setStandardOutputFile(homeDir.filePath(QStringLiteral("console.txt")));
 }
 
 QString ProgramRunner::programPath()
@@ -39,9 +42,15 @@ void ProgramRunner::start(const QStringList& arguments)
 bool ProgramRunner::run(const QStringList& arguments, int timeoutMs)
 {
     start(arguments);
-    const bool ended = process.waitForFinished(timeoutMs);
-    out += QString::fromUtf8(process.readAll());
-    return ended;
+    return process.waitForFinished(timeoutMs);
+}
+
+QString ProgramRunner::output() const
+{
+    QFile file(homeDir.filePath(QStringLiteral("console.txt")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll());
 }
 
 int ProgramRunner::exitCode() const

@@ -22,7 +22,8 @@ public:
 
     int exitCode() const;
     QProcess::ExitStatus exitStatus() const { return process.exitStatus(); }
-    QString output() const { return out; }
+    // What the program has written to its console so far.
+    QString output() const;
     QString logDir() const;
     // Today's log file of the program, as far as it has been written.
     QString logText() const;
@@ -35,5 +36,4 @@ public:
 private:
     QTemporaryDir homeDir;
     QProcessEnvironment env;
-    QString out;
 };
