@@ -92,6 +92,9 @@ void Device::error(QSerialPort::SerialPortError error)
         return;
     gone = true;
     connected = false;
+    // A vanished device measures nothing: a running countdown must not go on
+    // counting on its last report.
+    measurementCorrect = false;
     logger->warn("Device is gone (port error {})", static_cast<int>(error));
     emit interrupted(error);
     // Closing inside the port's own error signal would pull its buffers away

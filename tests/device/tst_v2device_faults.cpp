@@ -67,15 +67,20 @@ void TestV2DeviceFaults::ignoredCommandFailsAfterTenSeconds()
 void TestV2DeviceFaults::unplugInterruptsOnceAndInitializeReopens()
 {
     auto sim = std::make_unique<SimulatorProcess>();
-    QVERIFY(sim->start({QStringLiteral("--unplug-after"), QStringLiteral("3500"), QStringLiteral("--uid"),
-                        QStringLiteral("FIRST00000000001")}));
+    QVERIFY(sim->start({QStringLiteral("--unplug-after"), QStringLiteral("5000"), QStringLiteral("--uid"),
+                        QStringLiteral("FIRST00000000001"), QStringLiteral("--pattern"), QStringLiteral("always")}));
     V2DeviceProbe device;
     QSignalSpy interrupted(&device, &Device::interrupted);
     QSignalSpy uids(&device, &Device::uidUpdated);
     QVERIFY(device.reset());
     QCOMPARE(device.UID(), QStringLiteral("FIRST00000000001"));
+    // Streaming correct frames when the line goes.
+    QVERIFY(device.calibrateSensor());
+    QVERIFY(device.startSensor());
+    QTRY_VERIFY_WITH_TIMEOUT(device.isMeasurementCorrect(), 1000);
 
     QVERIFY(interrupted.wait(10000));
+    QVERIFY(!device.isMeasurementCorrect()); // nothing measures any more
     QVERIFY(sim->waitForExit(5000));
     // A hung-up line keeps failing; give it time to prove it is reported once.
     waitInEventLoop(1000);
