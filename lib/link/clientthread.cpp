@@ -123,6 +123,12 @@ void ClientThread::connectDevice()
     connect(device, &Device::interrupted, device, [this] {
         logger->warn("Device has been interrupted");
         sendPacket(socket, makePacket(opcodes::error, status_codes::device_error));
+        // Without its device a running measurement could never finish and
+        // would refuse every new start; end it, the session goes back to idle.
+        if (!device->isConnected() && measurementManager && measurementManager->running) {
+            measurementManager->cancel();
+            logger->warn("Measurement cancelled: the device is gone");
+        }
         setState(SessionState::Idle);
     }, Qt::DirectConnection);
     connect(device, &Device::uidUpdated, device, [this](const QString& uid) {

@@ -32,6 +32,16 @@ std::expected<bool, StartError> MeasurementManager::start()
     return true;
 }
 
+void MeasurementManager::cancel()
+{
+    if (!running)
+        return;
+    timer.stop();
+    running = false;
+    remaining = total;
+    emit stopped();
+}
+
 void MeasurementManager::onTimeout()
 {
     if (device->isMeasurementCorrect())

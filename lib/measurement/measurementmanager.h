@@ -33,6 +33,8 @@ public:
     ~MeasurementManager() override;
 
     std::expected<bool, StartError> start();
+    // Ends a running measurement without results (its device went away).
+    void cancel();
 
     bool loadPerson(quint32 personId);
     void resetPerson();

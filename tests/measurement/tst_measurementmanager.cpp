@@ -19,6 +19,7 @@ private slots:
     void calibrationFailure();
     void sensorStartFailure();
     void canStartAgainAfterFinish();
+    void cancelEndsWithoutResults();
 };
 
 void TestMeasurementManager::countdown_data()
@@ -122,6 +123,29 @@ void TestMeasurementManager::canStartAgainAfterFinish()
     QVERIFY(manager.start().has_value());
     QVERIFY(finished.wait(10000));
     QCOMPARE(finished.count(), 2);
+}
+
+void TestMeasurementManager::cancelEndsWithoutResults()
+{
+    FakeDevice device;
+    device.setCorrect(true);
+    MeasurementManager manager(&device, nullptr, total, tick);
+    QSignalSpy timeouts(&manager, &MeasurementManager::timeout);
+    QSignalSpy finished(&manager, &MeasurementManager::finished);
+    QSignalSpy stopped(&manager, &MeasurementManager::stopped);
+    QVERIFY(manager.start().has_value());
+    QTRY_VERIFY(timeouts.count() > 3);
+    manager.cancel();
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(!manager.running);
+    QCOMPARE(manager.remaining, total);
+    const int ticks = timeouts.count();
+    QTest::qWait(10 * tick);
+    QCOMPARE(timeouts.count(), ticks);
+    QCOMPARE(finished.count(), 0);
+    manager.cancel(); // nothing running: no second signal
+    QCOMPARE(stopped.count(), 1);
+    QVERIFY(manager.start().has_value());
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementManager)

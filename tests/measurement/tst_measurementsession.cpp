@@ -61,6 +61,7 @@ private slots:
     void initTestCase();
     void startRefusals();
     void calibrationNeverConfirmsAndLaterRequestsWait();
+    void unplugDuringMeasurementEndsIt();
     void measureSaveAndCheckRows();
 
 private:
@@ -144,6 +145,27 @@ void TestMeasurementSession::calibrationNeverConfirmsAndLaterRequestsWait()
     QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error), 20000));
     QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_connected)));
     QVERIFY(s.program.waitForLog(QStringLiteral("command: 0x43 still failing after 10 seconds"), 5000));
+}
+
+void TestMeasurementSession::unplugDuringMeasurementEndsIt()
+{
+    SessionFixture s;
+    MeasurementSite site;
+    QVERIFY(startSession(s, site, {QStringLiteral("--unplug-after"), QStringLiteral("9000")}));
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    std::optional<Packet> packet;
+    while ((packet = s.frontend.next(15000)) && packet->opcode == opcodes::state_measure) {
+    }
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->opcode, opcodes::error);
+    QCOMPARE(packet->payload, code(status_codes::device_error));
+    QVERIFY(s.silentFor(1500)); // no more ticks
+    // A new start is not refused as "in progress"; the device is simply gone.
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
 }
 
 void TestMeasurementSession::measureSaveAndCheckRows()
