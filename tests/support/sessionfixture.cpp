@@ -16,7 +16,7 @@ bool SessionFixture::launch(const QStringList& simulatorArgs, bool withDevice)
     if (withDevice) {
         if (!simulator.start(simulatorArgs))
             return false;
-        program.setEnv(QStringLiteral("ULVEX_DEVICE_PORT"), simulator.port());
+        program.setEnv(QStringLiteral("ULVEX_DEVICE_PORT"), simulator.portPath());
     }
     program.start(ProgramRunner::launchArguments());
     return connect(frontend);

@@ -1,5 +1,7 @@
 #include "simulatorprocess.h"
 
+#include "device/v2device.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QThread>
@@ -9,12 +11,17 @@ SimulatorProcess::~SimulatorProcess()
     stop();
 }
 
+QString SimulatorProcess::program()
+{
+    return QStringLiteral(ULVEX_BIN_DIR "/ulvex-device-sim");
+}
+
 bool SimulatorProcess::start(const QStringList& extraArgs)
 {
+    // The port file is written atomically, so a path read from it is whole.
     const QString portFile = dir.filePath(QStringLiteral("port"));
     process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-device-sim"),
-                  QStringList{QStringLiteral("--port-file"), portFile} + extraArgs);
+    process.start(program(), QStringList{QStringLiteral("--port-file"), portFile} + extraArgs);
     if (!process.waitForStarted(5000))
         return false;
     QElapsedTimer timer;
@@ -22,9 +29,11 @@ bool SimulatorProcess::start(const QStringList& extraArgs)
     while (timer.elapsed() < 5000) {
         QFile file(portFile);
         if (file.open(QIODevice::ReadOnly)) {
-            portPath = QString::fromUtf8(file.readAll()).trimmed();
-            if (!portPath.isEmpty())
+            path = QString::fromUtf8(file.readAll()).trimmed();
+            if (!path.isEmpty()) {
+                qputenv(V2Device::portVariable, path.toLocal8Bit());
                 return true;
+            }
         }
         QThread::msleep(20);
     }
@@ -33,17 +42,16 @@ bool SimulatorProcess::start(const QStringList& extraArgs)
 
 void SimulatorProcess::stop()
 {
-    if (process.state() != QProcess::NotRunning) {
-        process.terminate();
-        if (!process.waitForFinished(3000)) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
+    if (process.state() == QProcess::NotRunning)
+        return;
+    process.terminate();
+    if (!process.waitForFinished(3000)) {
+        process.kill();
+        process.waitForFinished(3000);
     }
 }
 
-QString SimulatorProcess::output()
+bool SimulatorProcess::waitForExit(int ms)
 {
-    collected += QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-    return collected;
+    return process.state() == QProcess::NotRunning || process.waitForFinished(ms);
 }

@@ -31,7 +31,7 @@ private:
 
 } // namespace
 
-LogCapture::LogCapture()
+LogCapture::LogCapture(spdlog::level::level_enum level)
     : store(std::make_shared<Store>())
 {
     std::weak_ptr<Store> weak = store;
@@ -42,14 +42,16 @@ LogCapture::LogCapture()
         }
     });
     spdlog::drop("backend");
-    auto logger = std::make_shared<spdlog::logger>("backend", sink);
-    logger->set_level(spdlog::level::trace);
+    logger = std::make_shared<spdlog::logger>("backend", sink);
+    logger->set_level(level);
     spdlog::register_logger(logger);
 }
 
 LogCapture::~LogCapture()
 {
-    spdlog::drop("backend");
+    // A newer capture may have taken the name over already.
+    if (spdlog::get("backend") == logger)
+        spdlog::drop("backend");
 }
 
 void LogCapture::clear()
@@ -66,6 +68,16 @@ bool LogCapture::contains(spdlog::level::level_enum level, const QString& text) 
             return true;
     }
     return false;
+}
+
+bool LogCapture::contains(const QString& text) const
+{
+    return messages().contains(text);
+}
+
+qsizetype LogCapture::count(const QString& text) const
+{
+    return messages().count(text);
 }
 
 bool LogCapture::containsText(const QString& text) const
