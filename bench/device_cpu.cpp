@@ -3,6 +3,7 @@
 // cycle. Prints process CPU time (getrusage) against wall time.
 
 #include "device/v2device.h"
+#include "proccpu.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -24,21 +25,6 @@ double processCpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     const auto seconds = [](const timeval& t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
-// CPU seconds used so far by another process, from /proc.
-double childCpuSeconds(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1.0;
-    const QByteArray line = stat.readAll();
-    // Fields after the command name, which sits in parentheses.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1.0;
-    const double ticks = double(fields[11].toLongLong() + fields[12].toLongLong());
-    return ticks / double(sysconf(_SC_CLK_TCK));
 }
 
 bool startSimulator(QProcess& sim, const QStringList& arguments)
@@ -64,14 +50,14 @@ void stopSimulator(QProcess& sim)
 
 void measure(const char* name, qint64 simPid, const std::function<bool()>& work)
 {
-    const double simBefore = childCpuSeconds(simPid);
+    const double simBefore = processCpuSecondsOf(simPid);
     const double cpuBefore = processCpuSeconds();
     QElapsedTimer wall;
     wall.start();
     const bool ok = work();
     const double seconds = double(wall.nsecsElapsed()) / 1e9;
     const double cpu = processCpuSeconds() - cpuBefore;
-    const double simAfter = childCpuSeconds(simPid);
+    const double simAfter = processCpuSecondsOf(simPid);
     std::printf("%-28s result=%-5s wall=%6.2f s  backend cpu=%6.3f s (%5.2f%% of one core)", name,
                 ok ? "true" : "false", seconds, cpu, 100.0 * cpu / seconds);
     if (simBefore >= 0 && simAfter >= 0)

@@ -6,6 +6,7 @@
 //  - CPU time of the program over a whole measurement session.
 // Usage: bench_session_figures [requests=3000] [--no-measurement]
 
+#include "proccpu.h"
 #include "sessionfixture.h"
 
 #include <QCoreApplication>
@@ -22,18 +23,6 @@
 #include <vector>
 
 namespace {
-
-double cpuSecondsOf(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1.0;
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1.0;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
 
 void printPercentiles(const char* label, std::vector<double> us)
 {
@@ -134,7 +123,7 @@ int main(int argc, char** argv)
         return 1;
     }
     const qint64 pid = s.program.process.processId();
-    const double cpuAtGreeting = cpuSecondsOf(pid);
+    const double cpuAtGreeting = processCpuSecondsOf(pid);
 
     std::vector<double> backendUs;
     QElapsedTimer timer;
@@ -169,7 +158,7 @@ int main(int argc, char** argv)
         std::printf("save of %d parameters        %.0f ms (floor %d ms, overhead %.0f ms) reply %d\n", progress, saveMs,
                     progress * 100, saveMs - progress * 100.0, packet ? packet->payload : -1);
     }
-    const double cpuBeforeExit = cpuSecondsOf(pid);
+    const double cpuBeforeExit = processCpuSecondsOf(pid);
     s.frontend.send(makePacket(opcodes::exit, 0));
     s.frontend.next(5000);
     s.waitForExit();
