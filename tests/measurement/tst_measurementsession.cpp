@@ -151,7 +151,7 @@ void TestMeasurementSession::unplugDuringMeasurementEndsIt()
 {
     SessionFixture s;
     MeasurementSite site;
-    QVERIFY(startSession(s, site, {QStringLiteral("--unplug-after"), QStringLiteral("9000")}));
+    QVERIFY(startSession(s, site, {QStringLiteral("--unplug-after"), QStringLiteral("12000")}));
     QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
     QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
     std::optional<Packet> packet;
