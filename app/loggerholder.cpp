@@ -9,6 +9,9 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <spdlog/async.h>
 #include <spdlog/sinks/daily_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
@@ -16,7 +19,20 @@
 
 namespace {
 constexpr const char* loggerName = "backend";
+
+// A parent that pipes our console and never reads it would otherwise stop the
+// whole program once the pipe is full (the log worker blocks, then every log
+// call). Console lines are dropped instead; the file keeps them all.
+void keepConsolePipeFromBlocking()
+{
+    struct stat info {};
+    if (::fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode))
+        return;
+    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
+    if (flags != -1)
+        ::fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
 }
+} // namespace
 
 std::string LoggerHolder::logDirectory()
 {
@@ -46,6 +62,7 @@ LoggerHolder::LoggerHolder()
 {
     try {
         spdlog::init_thread_pool(8192, 1);
+        keepConsolePipeFromBlocking();
         auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
         const auto level = levelFromEnvironment();
         std::vector<spdlog::sink_ptr> sinks;

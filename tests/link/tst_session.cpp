@@ -26,6 +26,7 @@ private slots:
     void unplugReportsOnceAndSessionGoesOn();
     void coalescedPacketsAreOneMessage();
     void silentReportServerDelaysGreetingBoundedly();
+    void undrainedConsolePipeNeverStallsTheSession();
 };
 
 void TestSession::greetingFollowsDeviceReset()
@@ -190,6 +191,22 @@ void TestSession::silentReportServerDelaysGreetingBoundedly()
     QVERIFY(!log.contains(QStringLiteral("Telemetry collected successfully")));
     QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
     QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
+}
+
+void TestSession::undrainedConsolePipeNeverStallsTheSession()
+{
+    SessionFixture s;
+    // Console on a pipe that nobody reads, as a careless parent might leave it.
+    s.program.process.setStandardOutputFile(QString());
+    QVERIFY(s.launch());
+    QVERIFY(s.expectGreeting());
+    // Trace logging of this many requests is far more than a pipe holds.
+    for (int i = 0; i < 4000; ++i) {
+        QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
+        QVERIFY2(s.expect(opcodes::device_state, code(status_codes::device_not_initialized), 5000),
+                 qPrintable(QString::number(i)));
+    }
+    QVERIFY(s.program.waitForLog(QStringLiteral("Received raw data"), 5000));
 }
 
 QTEST_GUILESS_MAIN(TestSession)
