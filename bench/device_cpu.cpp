@@ -4,12 +4,11 @@
 
 #include "device/v2device.h"
 #include "proccpu.h"
+#include "simulatorprocess.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
-#include <QProcess>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
@@ -27,25 +26,18 @@ double processCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-bool startSimulator(QProcess& sim, const QStringList& arguments)
+// Starts the simulator with `arguments` and resets `device` against it.
+bool startDevice(SimulatorProcess& sim, const QStringList& arguments, V2Device& device)
 {
-    sim.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-device-sim"), arguments);
-    if (!sim.waitForStarted(5000))
+    if (!sim.start(arguments)) {
+        std::fprintf(stderr, "cannot start the simulator\n");
         return false;
-    while (!sim.canReadLine()) {
-        if (!sim.waitForReadyRead(5000))
-            return false;
     }
-    qputenv(V2Device::portVariable, sim.readLine().trimmed());
+    if (!device.reset()) {
+        std::fprintf(stderr, "reset failed\n");
+        return false;
+    }
     return true;
-}
-
-void stopSimulator(QProcess& sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(5000))
-        sim.kill();
-    sim.waitForFinished(5000);
 }
 
 void measure(const char* name, qint64 simPid, const std::function<bool()>& work)
@@ -77,66 +69,45 @@ int main(int argc, char* argv[])
     spdlog::register_logger(logger);
 
     {
-        QProcess sim;
-        if (!startSimulator(sim, {QStringLiteral("--ignore"), QStringLiteral("C")})) {
-            std::fprintf(stderr, "cannot start the simulator\n");
-            return 1;
-        }
+        SimulatorProcess sim;
         V2Device device;
-        if (!device.reset()) {
-            std::fprintf(stderr, "reset failed\n");
+        if (!startDevice(sim, {QStringLiteral("--ignore"), QStringLiteral("C")}, device))
             return 1;
-        }
-        measure("failing calibrate (10 s)", sim.processId(), [&] { return device.calibrateSensor(); });
-        stopSimulator(sim);
+        measure("failing calibrate (10 s)", sim.process.processId(), [&] { return device.calibrateSensor(); });
     }
     {
-        QProcess sim;
-        if (!startSimulator(sim, {QStringLiteral("--interval"), QStringLiteral("50")})) {
-            std::fprintf(stderr, "cannot start the simulator\n");
-            return 1;
-        }
+        SimulatorProcess sim;
         V2Device device;
-        if (!device.reset()) {
-            std::fprintf(stderr, "reset failed\n");
+        if (!startDevice(sim, {QStringLiteral("--interval"), QStringLiteral("50")}, device))
             return 1;
-        }
-        measure("calibrate/start/stop x5", sim.processId(), [&] {
+        measure("calibrate/start/stop x5", sim.process.processId(), [&] {
             bool ok = true;
             for (int i = 0; i < 5; ++i)
                 ok = device.calibrateSensor() && device.startSensor() && device.stopSensor() && ok;
             return ok;
         });
-        stopSimulator(sim);
     }
     {
         // The line hangs up half a second into the measured time; the port
         // must not keep the process busy afterwards.
-        QProcess sim;
-        if (!startSimulator(sim, {QStringLiteral("--unplug-after"), QStringLiteral("3000")})) {
-            std::fprintf(stderr, "cannot start the simulator\n");
-            return 1;
-        }
+        SimulatorProcess sim;
         V2Device device;
         QElapsedTimer sinceStart;
         sinceStart.start();
-        if (!device.reset()) {
-            std::fprintf(stderr, "reset failed\n");
+        if (!startDevice(sim, {QStringLiteral("--unplug-after"), QStringLiteral("3000")}, device))
             return 1;
-        }
         const int untilUnplug = 2500 - static_cast<int>(sinceStart.elapsed());
         if (untilUnplug > 0) {
             QEventLoop idle;
             QTimer::singleShot(untilUnplug, &idle, &QEventLoop::quit);
             idle.exec();
         }
-        measure("hang-up, then 5 s idle", sim.processId(), [&] {
+        measure("hang-up, then 5 s idle", sim.process.processId(), [&] {
             QEventLoop idle;
             QTimer::singleShot(5000, &idle, &QEventLoop::quit);
             idle.exec();
             return !device.isConnected();
         });
-        stopSimulator(sim);
     }
     spdlog::drop("backend");
     return 0;

@@ -38,6 +38,14 @@ struct GuardHolder {
     QProcess process;
 };
 
+// The guard helper copied under a name the program takes for its own.
+QString staleCopy(const QTemporaryDir& dir, const QString& name)
+{
+    const QString path = dir.filePath(name);
+    QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), path);
+    return path;
+}
+
 } // namespace
 
 class TestProgram : public QObject {
@@ -191,9 +199,7 @@ void TestProgram::unwritableLogFolderFallsBackToConsole()
 void TestProgram::takesOverFromStaleInstance()
 {
     QTemporaryDir dir;
-    const QString fake = dir.filePath(QStringLiteral("ULVEXBACKEND"));
-    QVERIFY(QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), fake));
-    GuardHolder stale(fake);
+    GuardHolder stale(staleCopy(dir, QStringLiteral("ULVEXBACKEND")));
     QVERIFY(stale.held());
 
     ProgramRunner runner;
@@ -208,9 +214,7 @@ void TestProgram::takesOverFromStaleInstance()
 void TestProgram::faultyCommandLineStillTakesOver()
 {
     QTemporaryDir dir;
-    const QString fake = dir.filePath(QStringLiteral("Ulvexbackend"));
-    QVERIFY(QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), fake));
-    GuardHolder stale(fake);
+    GuardHolder stale(staleCopy(dir, QStringLiteral("Ulvexbackend")));
     QVERIFY(stale.held());
 
     ProgramRunner runner;
