@@ -1,16 +1,48 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages needed to build, test and run the backend.
+# Installs the packages needed to build, test and run the backend on Debian 12
+# (bookworm) or Debian 13 (trixie); the release is read from /etc/os-release.
 # Idempotent: apt-get runs only when something is missing.
+# Usage: scripts/install-deps.sh            install what is missing here
+#        scripts/install-deps.sh --list N   print the package list for Debian N
 set -euo pipefail
 
-packages=(
-    build-essential cmake ninja-build pkg-config git
+# Named alike on both releases.
+common=(
+    build-essential cmake ninja-build pkg-config git ccache
     qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
     libspdlog-dev libfmt-dev libcxxopts-dev
     libsqlcipher-dev sqlcipher
     libgrpc++-dev libprotobuf-dev protobuf-compiler protobuf-compiler-grpc
     openssl ca-certificates procps python3
 )
+# Debian 12: debootstrap makes the Debian 13 root of scripts/test-debian13.sh.
+bookworm=(
+    debootstrap
+)
+# Debian 13: Qt's own Protobuf and gRPC modules and generators.
+trixie=(
+    qt6-grpc-dev qt6-grpc-tools
+)
+
+list_for() {
+    case "$1" in
+        12) printf '%s\n' "${common[@]}" "${bookworm[@]}" ;;
+        13) printf '%s\n' "${common[@]}" "${trixie[@]}" ;;
+        *) echo "install-deps: Debian $1 is not supported (12 and 13 are)" >&2; return 1 ;;
+    esac
+}
+
+if [ "${1:-}" = "--list" ]; then
+    list_for "${2:?usage: $0 --list 12|13}"
+    exit
+fi
+
+release=""
+if [ -r /etc/os-release ]; then
+    release="$(. /etc/os-release && [ "${ID:-}" = debian ] && echo "${VERSION_ID:-}")" || true
+fi
+[ -n "$release" ] || { echo "install-deps: not a Debian system with a release number (see /etc/os-release)" >&2; exit 1; }
+mapfile -t packages < <(list_for "$release")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,12 +52,12 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
-    echo "install-deps: all packages present"
+    echo "install-deps: all packages for Debian $release present"
     exit 0
 fi
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
+echo "install-deps: installing on Debian $release: ${missing[*]}"
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Builds and inspects encrypted database files with the sqlcipher command-line
-// shell, an implementation independent of the code under test.
+// shell, an implementation independent of the code under test. Keyed files
+// are read and written in SQLCipher's version-3 format with 3.x and 4.x shells.
 class CipherFixture {
 public:
     struct Parameter {

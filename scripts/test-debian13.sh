@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds the project in a Debian 13 (trixie) root and runs its whole CTest
+# suite there (plain build, no sanitizers). Needs root and debootstrap.
+# Usage: scripts/test-debian13.sh
+#
+# The root comes from scripts/debian-root.sh (cached in /var/cache/ulvex-roots);
+# compiler output is cached in /var/cache/ulvex-roots/ccache-trixie. Everything
+# runs in private mount, network, IPC and PID namespaces: the mounts, port 2700
+# and the program's kills of stale instances stay inside, and when the script
+# ends nothing is left mounted. The source tree is mounted read-only.
+set -euo pipefail
+src="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${ULVEX_ROOT_CACHE:-/var/cache/ulvex-roots}"
+
+[ "$(id -u)" -eq 0 ] || { echo "test-debian13: needs root" >&2; exit 1; }
+
+if [ "${1:-}" != "--inside" ]; then
+    work="$(mktemp -d /var/tmp/ulvex-deb13.XXXXXX)"
+    cleanup() {
+        # Mounts live only in the namespace below; never delete through one.
+        if findmnt -rn -o TARGET | grep -q "^$work"; then
+            echo "test-debian13: $work still has mounts; left in place" >&2
+        else
+            rm -rf "$work"
+        fi
+    }
+    trap cleanup EXIT
+    start=$SECONDS
+    mapfile -t packages < <(bash "$src/scripts/install-deps.sh" --list 13)
+    bash "$src/scripts/debian-root.sh" trixie "$work/root" "${packages[@]}"
+    echo "test-debian13: root ready in $((SECONDS - start)) s"
+    mkdir -p "$cache/ccache-trixie"
+    unshare --mount --net --ipc --pid --fork --propagation private -- \
+        bash "$0" --inside "$work/root"
+    exit
+fi
+
+# From here on: pid 1 of fresh namespaces.
+r="$2"
+ip link set lo up
+mount -t proc proc "$r/proc"
+mount -t sysfs sysfs "$r/sys" -o ro
+# A /dev of its own: the few nodes a build needs, new pseudo-terminals, new shm.
+mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
+for node in null zero full random urandom tty; do
+    touch "$r/dev/$node"
+    mount --bind "/dev/$node" "$r/dev/$node"
+done
+mkdir -p "$r/dev/pts" "$r/dev/shm"
+mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
+ln -s pts/ptmx "$r/dev/ptmx"
+mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
+ln -s /proc/self/fd "$r/dev/fd"
+mkdir -p "$r/work/src" "$r/work/ccache"
+mount --bind "$src" "$r/work/src"
+mount -o remount,bind,ro "$r/work/src"
+mount --bind "$cache/ccache-trixie" "$r/work/ccache"
+
+chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+    CCACHE_DIR=/work/ccache CCACHE_MAXSIZE=3G CCACHE_BASEDIR=/work CCACHE_NOHASHDIR=1 \
+    bash -c '
+set -euo pipefail
+cd /work/src
+t=$SECONDS
+bash scripts/install-deps.sh
+echo "test-debian13: install-deps in $((SECONDS - t)) s"
+t=$SECONDS
+bash scripts/build.sh /work/build
+echo "test-debian13: build in $((SECONDS - t)) s"
+ccache -s 2>/dev/null | grep -iE "hits|misses" | head -n 3 || true
+t=$SECONDS
+rc=0
+(cd /work/build && ctest --output-on-failure -j "$(nproc)") || rc=$?
+echo "test-debian13: tests in $((SECONDS - t)) s"
+exit $rc
+'
