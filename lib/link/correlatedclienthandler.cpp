@@ -1,0 +1,10 @@
+#include "link/correlatedclienthandler.h"
+
+#include "link/requesttracker.h"
+
+CorrelatedClientHandler::CorrelatedClientHandler(QObject* parent)
+    : QObject(parent)
+    , requestTracker(new RequestTracker(this))
+{
+    CorrelatedPacket::registerMetaType();
+}
