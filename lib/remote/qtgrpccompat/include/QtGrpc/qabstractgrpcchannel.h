@@ -1,0 +1,35 @@
+#pragma once
+
+#include "qgrpcchanneloptions.h"
+#include "ulvex_export.h"
+
+#include <QLatin1StringView>
+#include <memory>
+
+class QGrpcCallOptions;
+class QGrpcOperation;
+
+// A transport for the calls of a client.
+class ULVEX_EXPORT QAbstractGrpcChannel {
+public:
+    virtual ~QAbstractGrpcChannel();
+
+    const QGrpcChannelOptions& channelOptions() const& noexcept { return options; }
+    void setChannelOptions(const QGrpcChannelOptions& options);
+
+protected:
+    QAbstractGrpcChannel();
+    explicit QAbstractGrpcChannel(const QGrpcChannelOptions& options);
+    // Grows with every change of the options, so a transport knows to remake itself.
+    quint64 optionsVersion() const noexcept { return version; }
+
+private:
+    friend class QGrpcClientBase;
+    // Starts "/service/method" with a serialised request; the transport
+    // reports messages and the final status to `operation` on its thread.
+    virtual void start(QGrpcOperation* operation, QLatin1StringView service, QLatin1StringView method,
+                       const QByteArray& request, const QGrpcCallOptions& callOptions) = 0;
+
+    QGrpcChannelOptions options;
+    quint64 version = 0;
+};

@@ -1,0 +1,35 @@
+#include "grpccalllink.h"
+
+#include <grpcpp/client_context.h>
+
+void GrpcCallLink::post(std::function<void(QGrpcOperation*)> step)
+{
+    std::lock_guard lock(mutex);
+    if (!target)
+        return;
+    // Posted while the target is alive (its destructor waits for this lock);
+    // an event still queued when it is destroyed is dropped with it.
+    QGrpcOperation* operation = target;
+    QMetaObject::invokeMethod(operation, [operation, step = std::move(step)] { step(operation); }, Qt::QueuedConnection);
+}
+
+void GrpcCallLink::detachOperation()
+{
+    std::lock_guard lock(mutex);
+    target = nullptr;
+    if (context)
+        context->TryCancel();
+}
+
+void GrpcCallLink::cancel()
+{
+    std::lock_guard lock(mutex);
+    if (context)
+        context->TryCancel();
+}
+
+void GrpcCallLink::setContext(grpc::ClientContext* callContext)
+{
+    std::lock_guard lock(mutex);
+    context = callContext;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <chrono>
+#include <grpcpp/client_context.h>
+#include <grpcpp/generic/generic_stub.h>
+#include <grpcpp/support/byte_buffer.h>
+#include <grpcpp/support/client_callback.h>
+#include <memory>
+#include <optional>
+#include <string>
+
+class GrpcCallLink;
+
+// One call on gRPC's callback API: writes the request, half-closes, reads
+// every response and reports each to the operation through its link. It
+// deletes itself when gRPC reports the call done. Unary and server-streaming
+// calls look alike on the wire, so both use this one reactor.
+class GrpcCallReactor final : public grpc::ClientBidiReactor<grpc::ByteBuffer, grpc::ByteBuffer> {
+public:
+    explicit GrpcCallReactor(std::shared_ptr<GrpcCallLink> link);
+
+    void start(grpc::GenericStub& stub, const std::string& path, const QByteArray& request,
+               std::optional<std::chrono::milliseconds> deadline, const QHash<QByteArray, QByteArray>& metadata);
+
+    void OnReadInitialMetadataDone(bool ok) override;
+    void OnReadDone(bool ok) override;
+    void OnDone(const grpc::Status& status) override;
+
+private:
+    std::shared_ptr<GrpcCallLink> link;
+    grpc::ClientContext context;
+    grpc::ByteBuffer requestBuffer;
+    grpc::ByteBuffer responseBuffer;
+};
