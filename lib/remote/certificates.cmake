@@ -18,7 +18,7 @@ else()
     set(ulvex_cert_dir ${CMAKE_BINARY_DIR}/devcert)
     if(NOT EXISTS ${ulvex_cert_dir}/server.ca)
         execute_process(
-            COMMAND ${CMAKE_COMMAND} -DOUT=${ulvex_cert_dir} -P ${CMAKE_CURRENT_SOURCE_DIR}/makedevcert.cmake
+            COMMAND ${CMAKE_COMMAND} -DOUT=${ulvex_cert_dir} -P ${CMAKE_CURRENT_LIST_DIR}/makedevcert.cmake
             RESULT_VARIABLE result)
         if(NOT result EQUAL 0)
             message(FATAL_ERROR "Could not make the development certificate set (needs openssl)")

@@ -1,6 +1,8 @@
 # Remote analyzer service: the message and client classes of analyzer.proto
-# and the compiled-in certificate resources.
-set(ULVEX_REMOTE_PROTO ${CMAKE_CURRENT_SOURCE_DIR}/analyzer.proto)
+# and the compiled-in certificate resources. Included from lib/CMakeLists.txt
+# (not a folder of its own): Qt's generator and resource rules must live in
+# the folder that makes the library.
+set(ULVEX_REMOTE_PROTO ${CMAKE_CURRENT_LIST_DIR}/analyzer.proto)
 
 # What users of the message and client classes link besides the library:
 # the headers and, on Qt's path, Qt's modules.
@@ -16,8 +18,8 @@ if(ULVEX_QT_GRPC)
     target_link_libraries(UlvexRemote INTERFACE Qt6::Protobuf Qt6::Grpc)
     message(STATUS "Remote service: classes from Qt's protobuf and gRPC generators (Qt ${Qt6_VERSION})")
 else()
-    add_subdirectory(qtgrpccompat)
+    add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/qtgrpccompat ${CMAKE_CURRENT_BINARY_DIR}/remote/qtgrpccompat)
     message(STATUS "Remote service: Qt ${Qt6_VERSION} has no Protobuf/Grpc modules; using our layer over grpc++")
 endif()
 
-include(certificates.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/certificates.cmake)
