@@ -1,5 +1,7 @@
 #include "loggerholder.h"
 
+#include "consolepipesink.h"
+
 #include "config/settings.h"
 
 #include <QByteArray>
@@ -9,9 +11,6 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <spdlog/async.h>
 #include <spdlog/sinks/daily_file_sink.h>
 #include <spdlog/sinks/stdout_color_sinks.h>
@@ -20,17 +19,18 @@
 namespace {
 constexpr const char* loggerName = "backend";
 
-// A parent that pipes our console and never reads it would otherwise stop the
-// whole program once the pipe is full (the log worker blocks, then every log
-// call). Console lines are dropped instead; the file keeps them all.
-void keepConsolePipeFromBlocking()
+// A parent that pipes our console and never reads it must not stop the
+// program (the log worker would block, then every log call): on a pipe the
+// console drops lines instead, the file keeps them all. Without a way to write
+// the pipe without blocking, the console is left out.
+spdlog::sink_ptr makeConsoleSink()
 {
-    struct stat info {};
-    if (::fstat(STDOUT_FILENO, &info) != 0 || !S_ISFIFO(info.st_mode))
-        return;
-    const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
-    if (flags != -1)
-        ::fcntl(STDOUT_FILENO, F_SETFL, flags | O_NONBLOCK);
+    if (!ConsolePipeSink::stdoutIsPipe())
+        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+    const int fd = ConsolePipeSink::openStdoutPipe();
+    if (fd < 0)
+        return nullptr;
+    return std::make_shared<ConsolePipeSink>(fd);
 }
 } // namespace
 
@@ -62,8 +62,8 @@ LoggerHolder::LoggerHolder()
 {
     try {
         spdlog::init_thread_pool(8192, 1);
-        keepConsolePipeFromBlocking();
-        auto console = std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+        const spdlog::sink_ptr console = makeConsoleSink();
+        auto* consolePipe = dynamic_cast<ConsolePipeSink*>(console.get());
         const auto level = levelFromEnvironment();
         std::vector<spdlog::sink_ptr> sinks;
         try {
@@ -73,10 +73,15 @@ LoggerHolder::LoggerHolder()
             sinks.push_back(file);
         } catch (const std::exception& e) {
             // No writable log folder: keep the console so the program still runs and says why.
-            std::fprintf(stdout, "%s\n", e.what());
+            if (consolePipe)
+                consolePipe->writeRawLine(e.what());
+            else if (!ConsolePipeSink::stdoutIsPipe())
+                std::fprintf(stdout, "%s\n", e.what());
         }
-        console->set_level(level);
-        sinks.push_back(console);
+        if (console) {
+            console->set_level(level);
+            sinks.push_back(console);
+        }
 
         held = std::make_shared<spdlog::async_logger>(loggerName, sinks.begin(), sinks.end(),
                                                       spdlog::thread_pool(),

@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "launchdate.h"
 #include "loggerholder.h"
 #include "processreaper.h"
@@ -13,11 +14,11 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <chrono>
-#include <cxxopts.hpp>
 #include <fmt/chrono.h>
-#include <optional>
 #include <spdlog/spdlog.h>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -54,52 +55,35 @@ bool takeSingleInstance(RunGuard& guard, spdlog::logger& log,
     }
 }
 
-cxxopts::Options buildOptions()
-{
-    cxxopts::Options options("Ulvex backend", "backend");
-    options.add_options()
-        ("time", "Int param", cxxopts::value<int>())
-        ("code", "Application code", cxxopts::value<int>())
-        ("v,version", "Ulvexbackend version")
-        ("d,debug", "Enable debug window");
-    options.parse_positional({"time", "code"});
-    options.positional_help("time code");
-    return options;
-}
-
 // Runs everything after the guard is held; returns the process's exit code.
 int serve(int argc, char** argv, spdlog::logger& log)
 {
-    cxxopts::Options options = buildOptions();
-    std::optional<cxxopts::ParseResult> parsed;
-    try {
-        parsed = options.parse(argc, argv);
-    } catch (const std::exception& e) {
-        log.error("Exception: {}", e.what());
-    }
-    const auto present = [&](const char* name) { return parsed && parsed->count(name) > 0; };
+    const auto parsed = CommandLine::parse(argc, argv);
+    if (!parsed)
+        log.error("{}", parsed.error());
+    const CommandLine::Options options = parsed.value_or(CommandLine::Options{});
 
-    if (present("debug"))
+    if (options.debug)
         Settings::instance().setDebugMode(true);
 
-    if (present("version")) {
+    if (options.version) {
         log.info("Ulvexbackend version: {}", programVersion);
         return deferredExit(0);
     }
 
-    if (!present("time") || !present("code")) {
+    if (!options.time || !options.code) {
         std::vector<std::string> received;
-        for (const char* name : {"time", "code"}) {
-            if (present(name))
-                received.push_back(std::to_string((*parsed)[name].as<int>()));
+        for (const auto& value : {options.time, options.code}) {
+            if (value)
+                received.push_back(std::to_string(*value));
         }
         log.error("One or more argument is missing");
         log.debug("Received arguments: [{}]", fmt::join(received, "], ["));
         return deferredExit(-1);
     }
 
-    const qint32 time = (*parsed)["time"].as<int>();
-    const qint32 code = (*parsed)["code"].as<int>();
+    const qint32 time = *options.time;
+    const qint32 code = *options.code;
     const auto type = analyzer::enums::deviceTypeFromCode(code);
     if (!type) {
         log.error("Unknown device type: {}", code);

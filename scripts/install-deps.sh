@@ -18,6 +18,9 @@ common=(
 # Debian 12: debootstrap makes the Debian 13 root of scripts/test-debian13.sh.
 bookworm=(
     debootstrap
+    # The fuzz targets (scripts/fuzz.sh): clang 16 with its libFuzzer and
+    # sanitizer runtimes; the default clang 14 cannot compile <expected>.
+    clang-16 libclang-rt-16-dev
 )
 # Debian 13: Qt's own Protobuf and gRPC modules and generators.
 trixie=(

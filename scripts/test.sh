@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test,
-# then does the same again under AddressSanitizer and UBSan.
+# then does the same again under AddressSanitizer and UBSan, then runs every
+# fuzz target for a short time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -17,3 +18,6 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_retu
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd "$root/build-asan" && ctest --output-on-failure -j "$(nproc)")
+
+echo "=== fuzz targets (30 s each) ==="
+bash scripts/fuzz.sh 30

@@ -8,6 +8,7 @@
 #include "commands/startanalyzingcommand.h"
 #include "commands/setdbcommand.h"
 #include "config/backendlogger.h"
+#include "config/cryptothreadstate.h"
 #include "config/qtformatters.h"
 #include "config/settings.h"
 #include "device/v2device.h"
@@ -16,6 +17,7 @@
 #include "measurement/measurementmanager.h"
 #include "telemetry/sessiontelemetry.h"
 
+#include <QCoreApplication>
 #include <exception>
 
 namespace {
@@ -72,6 +74,10 @@ void ClientThread::run()
     }
     freeSessionObjects();
     sessionContext = nullptr;
+    // Whatever this thread scheduled for deletion goes now, then its crypto
+    // state, so nothing of it is left for the thread's exit clean-up.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CryptoThreadState::release();
 }
 
 bool ClientThread::setUpSession()

@@ -48,6 +48,9 @@ void HardwareServer::incomingConnection(qintptr socketDescriptor)
         connect(worker, &QThread::finished, this, [this] {
             if (auto log = spdlog::get("backend"))
                 log->info("=== Thread Ended ===");
+            // The process may leave as soon as `finished` is out: let the
+            // session thread finish its own clean-up first.
+            worker->wait();
             worker->deleteLater();
             close();
             emit finished();

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <fcntl.h>
 
 namespace {
 
@@ -59,6 +60,8 @@ private slots:
     void logLevelFromEnvironment_data();
     void logLevelFromEnvironment();
     void unwritableLogFolderFallsBackToConsole();
+    void consolePipeOfTheParentKeepsItsFlags_data();
+    void consolePipeOfTheParentKeepsItsFlags();
     void takesOverFromStaleInstance();
     void faultyCommandLineStillTakesOver();
     void givesUpWhenHolderCannotBeKilled();
@@ -83,6 +86,13 @@ void TestProgram::exitCodes_data()
                                 << QStringList{"Exception: ", "Received arguments: []"};
     QTest::newRow("undeclared option") << QStringList{"--frobnicate", "1", "1000"} << 255
                                        << QStringList{"Exception: ", "Received arguments: []"};
+    QTest::newRow("over-long argument") << QStringList{"1760339661", QString(50000, '1')} << 255
+                                        << QStringList{"Argument 2 is too long: 50000 characters, at most 4096",
+                                                       "Received arguments: []"};
+    QTest::newRow("over-long argument beside -v") << QStringList{"-v", "--code=" + QString(5000, '0') + "1000"} << 255
+                                                  << QStringList{"Argument 2 is too long", "Received arguments: []"};
+    QTest::newRow("argument at the length bound") << QStringList{QString(4096 - 10, '0') + "1760339661", "1500"} << 254
+                                                  << QStringList{"Unknown device type: 1500"};
     QTest::newRow("unknown code") << QStringList{secondsAt(today), "1500"} << 254
                                   << QStringList{"Unknown device type: 1500"};
     QTest::newRow("tomorrow") << QStringList{secondsAt(today.addDays(1)), "1000"} << 255
@@ -194,6 +204,43 @@ void TestProgram::unwritableLogFolderFallsBackToConsole()
     QVERIFY(runner.run({"-v"}));
     QCOMPARE(runner.exitCode(), 0);
     QVERIFY2(runner.output().contains(QStringLiteral("Ulvexbackend version: 4.2.2")), qPrintable(runner.output()));
+}
+
+void TestProgram::consolePipeOfTheParentKeepsItsFlags_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("consoleLine");
+    QTest::newRow("-v") << QStringList{"-v"} << "Ulvexbackend version: 4.2.2";
+    QTest::newRow("faulty command line") << QStringList{"abc"} << "One or more argument is missing";
+}
+
+void TestProgram::consolePipeOfTheParentKeepsItsFlags()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, consoleLine);
+    ProgramRunner runner;
+    // The program and the commands after it share one pipe, as in a frontend's
+    // own console or a shell pipeline; what the program leaves on that pipe's
+    // open file description shows in the flags that grep reads afterwards.
+    QProcess shell;
+    shell.setProcessEnvironment(runner.environment());
+    const QStringList shellArgs{QStringLiteral("-c"),
+                                QStringLiteral("{ \"$0\" \"$@\"; grep '^flags' /proc/self/fdinfo/1; echo done; } | cat"),
+                                ProgramRunner::programPath()};
+    shell.start(QStringLiteral("bash"), shellArgs + args);
+    QVERIFY(shell.waitForFinished(30000));
+    const QString out = QString::fromUtf8(shell.readAllStandardOutput());
+    QCOMPARE(shell.exitCode(), 0);
+    QVERIFY2(out.contains(consoleLine), qPrintable(out));
+    QVERIFY2(out.endsWith(QStringLiteral("done\n")), qPrintable(out));
+    const QRegularExpressionMatch flags = QRegularExpression(QStringLiteral("flags:\\s+([0-7]+)")).match(out);
+    QVERIFY2(flags.hasMatch(), qPrintable(out));
+    QCOMPARE(flags.captured(1).toInt(nullptr, 8) & O_NONBLOCK, 0);
+    // Whole lines only: every console line is a log line.
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.startsWith(QLatin1String("flags:")) && line != QLatin1String("done"))
+            QVERIFY2(line.startsWith(QLatin1Char('[')) && line.contains(QLatin1String("[backend]")), qPrintable(line));
+    }
 }
 
 void TestProgram::takesOverFromStaleInstance()

@@ -63,6 +63,8 @@ private slots:
     void calibrationNeverConfirmsAndLaterRequestsWait();
     void unplugDuringMeasurementEndsIt();
     void measureSaveAndCheckRows();
+    void exitAfterDatabaseUseIsClean_data();
+    void exitAfterDatabaseUseIsClean();
 
 private:
     bool startSession(SessionFixture& s, MeasurementSite& site, const QStringList& simulatorArgs = {});
@@ -252,6 +254,47 @@ void TestMeasurementSession::measureSaveAndCheckRows()
     QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
     QVERIFY(s.waitForExit());
     QCOMPARE(s.program.exitCode(), 0);
+}
+
+void TestMeasurementSession::exitAfterDatabaseUseIsClean_data()
+{
+    QTest::addColumn<bool>("slowedTeardown");
+    QTest::addColumn<bool>("byExitRequest");
+    QTest::newRow("exit request") << false << true;
+    QTest::newRow("disconnect") << false << false;
+    // Thread and process exit clean-up stretched, so a thread clean-up that
+    // is still running when the process leaves main lands after its end.
+    QTest::newRow("exit request, slowed teardown") << true << true;
+    QTest::newRow("disconnect, slowed teardown") << true << false;
+}
+
+void TestMeasurementSession::exitAfterDatabaseUseIsClean()
+{
+    QFETCH(bool, slowedTeardown);
+    QFETCH(bool, byExitRequest);
+#if defined(__SANITIZE_ADDRESS__)
+    if (slowedTeardown)
+        QSKIP("the preloaded library does not come before the sanitizer runtime; ASan checks the plain rows");
+#endif
+    for (int run = 0; run < 3; ++run) {
+        SessionFixture s;
+        MeasurementSite site;
+        if (slowedTeardown)
+            s.program.setEnv(QStringLiteral("LD_PRELOAD"), QStringLiteral(ULVEX_BIN_DIR "/libslowthreadexit.so"));
+        QVERIFY(startSession(s, site));
+        // The person lookup opens the encrypted personal database on the session thread.
+        QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, 999999)));
+        QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
+        if (byExitRequest) {
+            QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+            QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+        } else {
+            s.frontend.close();
+        }
+        QVERIFY(s.waitForExit());
+        QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(s.program.exitCode(), 0);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestMeasurementSession)

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (tests/fuzz) with clang and runs each one on its
+# seed corpus (tests/fuzz/corpus/<target>) for the given time. Fails when a
+# target finds a crash, a leak, a time-out or runs out of memory; the input
+# that did it is kept in <build>/artifacts.
+# Usage: scripts/fuzz.sh [seconds per target, default 30] [target...]
+# Environment: ULVEX_FUZZ_BUILD (build folder, default build-fuzz).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+seconds="${1:-30}"
+shift || true
+dir="${ULVEX_FUZZ_BUILD:-$root/build-fuzz}"
+
+# The targets need clang 16 or newer: the standard library's <expected> needs
+# compiler features that clang 14 lacks.
+cxx=""
+for candidate in clang++ clang++-19 clang++-18 clang++-17 clang++-16; do
+    command -v "$candidate" >/dev/null || continue
+    major="$("$candidate" -dumpversion | cut -d. -f1)"
+    if [ "$major" -ge 16 ]; then
+        cxx="$candidate"
+        break
+    fi
+done
+if [ -z "$cxx" ]; then
+    echo "fuzz: no clang 16 or newer found (scripts/install-deps.sh installs one)" >&2
+    exit 1
+fi
+
+launcher=()
+if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}" CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+cmake -S "$root" -B "$dir" -G Ninja -DULVEX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CXX_COMPILER="$cxx" "${launcher[@]}" >/dev/null
+cmake --build "$dir" -j "$(nproc)"
+
+if [ $# -eq 0 ]; then
+    set -- $(cd "$dir/bin" && ls fuzz_*)
+fi
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+mkdir -p "$dir/artifacts"
+failed=()
+for target in "$@"; do
+    seeds="$root/tests/fuzz/corpus/${target#fuzz_}"
+    # New inputs the run finds stay in the build folder, never in the seeds.
+    work="$dir/corpus/${target#fuzz_}"
+    mkdir -p "$work" "$seeds"
+    maxlen=4096
+    case "$target" in
+        fuzz_commandline) maxlen=20000 ;; # room for arguments over the length bound
+        fuzz_peversion) maxlen=16384 ;;
+    esac
+    echo "=== $target (${seconds} s) ==="
+    if ! "$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$maxlen" \
+        -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "$work" "$seeds" \
+        >"$dir/$target.log" 2>&1; then
+        tail -n 60 "$dir/$target.log"
+        failed+=("$target")
+        continue
+    fi
+    grep -E "^(stat::number_of_executed_units|stat::average_exec_per_sec|stat::peak_rss_mb)|DONE" \
+        "$dir/$target.log" | tr '\n' ' '
+    echo "corpus $(ls "$work" | wc -l) files"
+done
+
+if [ ${#failed[@]} -ne 0 ]; then
+    echo "fuzz: failures in ${failed[*]} (inputs in $dir/artifacts)" >&2
+    exit 1
+fi
+echo "fuzz: all targets ran clean"
