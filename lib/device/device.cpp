@@ -17,6 +17,9 @@ Device::Device(QObject* parent)
     : QObject(parent)
     , logger(backendLogger())
 {
+    dataSilence.setSingleShot(true);
+    dataSilence.setInterval(dataSilenceMs);
+    connect(&dataSilence, &QTimer::timeout, this, &Device::onDataSilence);
 }
 
 Device::~Device()
@@ -78,10 +81,41 @@ bool Device::isDeviceGone(QSerialPort::SerialPortError error)
 #endif
 }
 
+void Device::noteDataFrame(bool correct)
+{
+    if (silent) {
+        silent = false;
+        logger->info("Data frames arrive again");
+    }
+    measurementCorrect = correct;
+    dataSilence.start();
+}
+
+void Device::endDataFrames()
+{
+    dataSilence.stop();
+    silent = false;
+    measurementCorrect = false;
+}
+
+void Device::onDataSilence()
+{
+    silent = true;
+    measurementCorrect = false;
+    logger->warn("No data frame for {} ms: the device does not measure correctly until frames return",
+                 dataSilenceMs);
+}
+
 void Device::error(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError)
         return;
+    // Only a port that was open can be interrupted; a failed open attempt
+    // (the device still absent) is answered by whoever tried to open it.
+    if (!port.isOpen()) {
+        logger->debug("Port error {} while the port is closed", static_cast<int>(error));
+        return;
+    }
     if (!isDeviceGone(error)) {
         emit interrupted(error);
         return;
@@ -94,7 +128,7 @@ void Device::error(QSerialPort::SerialPortError error)
     connected = false;
     // A vanished device measures nothing: a running countdown must not go on
     // counting on its last report.
-    measurementCorrect = false;
+    endDataFrames();
     logger->warn("Device is gone (port error {})", static_cast<int>(error));
     emit interrupted(error);
     // Closing inside the port's own error signal would pull its buffers away

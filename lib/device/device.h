@@ -7,6 +7,7 @@
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QString>
+#include <QTimer>
 #include <expected>
 #include <memory>
 #include <spdlog/logger.h>
@@ -33,6 +34,11 @@ public:
     // Serial number of the selected port, or ten zeros while none is selected.
     QString serialNumber() const;
 
+    // A data frame's correctness holds only while frames keep coming: with
+    // no data frame for longer than this, the device does not measure
+    // correctly until the next one arrives.
+    static constexpr int dataSilenceMs = 1000;
+
 signals:
     void interrupted(QSerialPort::SerialPortError error);
     void calibrated();
@@ -54,6 +60,11 @@ protected:
     // the other end of the line hung up) rather than a passing fault.
     bool isDeviceGone(QSerialPort::SerialPortError error);
 
+    // Every data frame goes through here with the correctness it reports.
+    void noteDataFrame(bool correct);
+    // The sensor stopped (or the line went): nothing is being measured.
+    void endDataFrames();
+
     std::shared_ptr<spdlog::logger> logger;
     QSerialPort port;
     QSerialPortInfo portInfo;
@@ -62,4 +73,10 @@ protected:
     bool measurementCorrect = false;
     // Set once a lost device has been reported; cleared when the port opens again.
     bool gone = false;
+
+private:
+    void onDataSilence();
+
+    QTimer dataSilence;
+    bool silent = false;
 };

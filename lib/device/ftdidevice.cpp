@@ -45,7 +45,7 @@ void FTDIDevice::readyRead()
     // Nothing read says nothing about the measurement; keep the last answer.
     if (bytes.isEmpty())
         return;
-    measurementCorrect = (static_cast<quint8>(bytes.at(0)) & 0x02) != 0;
+    noteDataFrame((static_cast<quint8>(bytes.at(0)) & 0x02) != 0);
 }
 
 bool FTDIDevice::calibrateSensor()

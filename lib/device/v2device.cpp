@@ -142,6 +142,7 @@ bool V2Device::reset()
     sensorRunning = false;
     calibrated = false;
     slowFrameCount = 0;
+    assembler.clear();
     wirePort();
     stopSensor();
     readUID();
@@ -188,6 +189,7 @@ bool V2Device::stopSensor()
         if (static_cast<double>(currentTicks() - lastFrameTicks) / ticksPerMs > 400.0) {
             calibrated = false;
             sensorRunning = false;
+            endDataFrames();
             return true;
         }
         return false;
@@ -268,9 +270,8 @@ bool V2Device::checkFrame(const QByteArray& bytes)
 
 void V2Device::readyRead()
 {
-    const QByteArray bytes = port.readAll();
-    if (checkFrame(bytes))
-        processFrame(bytes);
+    for (const QByteArray& frame : assembler.feed(port.readAll()))
+        processFrame(frame);
 }
 
 void V2Device::processFrame(const QByteArray& frame)
@@ -293,8 +294,8 @@ void V2Device::processFrame(const QByteArray& frame)
             return;
         }
     }
-    measurementCorrect = (command & 0x01) != 0;
     lastFrameTicks = now;
+    noteDataFrame((command & 0x01) != 0);
 }
 
 void V2Device::onCalibrationResponse(const QByteArray&)

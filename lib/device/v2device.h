@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/device.h"
+#include "device/frameassembler.h"
 #include "device/portselector.h"
 #include "ulvex_export.h"
 
@@ -64,6 +65,8 @@ protected:
     std::map<COMMAND, std::function<bool()>> senders;
     // Port named by the environment; empty when the device is searched for.
     QString overridePortName;
+    // Reads are not frames; whole frames are taken from here.
+    FrameAssembler assembler;
 
     // Frames that arrived slowly while no stream was recognised, across every
     // device of the process; the third one means the sensor streams.

@@ -131,11 +131,13 @@ void ClientThread::connectDevice()
         sendPacket(socket, makePacket(opcodes::error, status_codes::device_error));
         // Without its device a running measurement could never finish and
         // would refuse every new start; end it, the session goes back to idle.
+        // A finished measurement needs no device: it stays to be saved or
+        // discarded, and a passing port error leaves a measurement running.
         if (!device->isConnected() && measurementManager && measurementManager->running) {
             measurementManager->cancel();
             logger->warn("Measurement cancelled: the device is gone");
+            setState(SessionState::Idle);
         }
-        setState(SessionState::Idle);
     }, Qt::DirectConnection);
     connect(device, &Device::uidUpdated, device, [this](const QString& uid) {
         logger->debug("Setting uid {}", uid);
@@ -304,6 +306,10 @@ void ClientThread::onStateChanged(SessionState oldState, SessionState newState)
     switch (newState) {
     case SessionState::Idle:
         logger->trace("In idle state");
+        // A measurement that ended without finishing leaves no forwarding
+        // behind: the next start's own ticks are the only ones sent.
+        disconnect(progressConnection);
+        progressConnection = {};
         if (measurementManager) {
             measurementManager->resultsReady = false;
             measurementManager->resetPerson();
@@ -339,7 +345,9 @@ void ClientThread::measurementProgress(int progress)
 
 void ClientThread::onMeasurementStarted()
 {
-    setState(SessionState::Analyzing);
+    // Queued: the measurement may have been cancelled in between.
+    if (measurementManager && measurementManager->running)
+        setState(SessionState::Analyzing);
 }
 
 void ClientThread::onMeasurementFinished()

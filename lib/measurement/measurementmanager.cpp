@@ -2,6 +2,7 @@
 
 #include "config/backendlogger.h"
 #include "device/device.h"
+#include "storage/database.h"
 
 MeasurementManager::MeasurementManager(Device* device, QObject* parent, int totalMs, int tickMs)
     : QObject(parent)
@@ -59,7 +60,14 @@ void MeasurementManager::onTimeout()
 
 bool MeasurementManager::loadPerson(quint32 personId)
 {
-    return saver.loadPerson(personId);
+    // Taken before the lookup, which opens the database in this same folder.
+    const QString directory = Database::personalDirectory();
+    if (!saver.loadPerson(personId))
+        return false;
+    if (resultsReady.exchange(false))
+        logger->info("The finished measurement was not saved; a new measurement replaces it");
+    personDirectory = directory;
+    return true;
 }
 
 void MeasurementManager::resetPerson()
@@ -69,5 +77,11 @@ void MeasurementManager::resetPerson()
 
 bool MeasurementManager::saveReport(const ProgressCallback& progress)
 {
-    return saver.saveReport(resultsReady, progress);
+    // The report goes where its person was looked up, whatever folder the
+    // frontend has named since.
+    Database& db = Database::instance();
+    db.pinPersonalDirectory(personDirectory);
+    const bool saved = saver.saveReport(resultsReady, progress);
+    db.unpinPersonalDirectory();
+    return saved;
 }

@@ -36,10 +36,15 @@ public:
     // Ends a running measurement without results (its device went away).
     void cancel();
 
+    // Looks the person up for a new measurement. Once found, a finished
+    // measurement that was not saved is over (the frontend moved on), and
+    // the personal database this lookup used is the one the save writes to.
     bool loadPerson(quint32 personId);
     void resetPerson();
     bool saveReport(const ProgressCallback& progress);
     const Person* person() const { return saver.person(); }
+    // Folder of the personal database the current person came from.
+    const QString& personalDirectory() const { return personDirectory; }
 
     int remaining = totalTimeMs;
     std::atomic_bool running{false};
@@ -59,6 +64,7 @@ private:
     QTimer timer;
     Device* device;
     ReportSaver saver;
+    QString personDirectory;
     const int total;
     const int tick;
 };

@@ -111,7 +111,7 @@ void Database::openParametersDatabase()
 void Database::openPersonalDatabase()
 {
     const QString password = Passphrase::build();
-    personalDirOpened = personalDirectory();
+    personalDirOpened = pinnedPersonalDir.value_or(personalDirectory());
     const QString file = personalDirOpened + QStringLiteral("/personal.db");
     logger->debug("Opening personal database file: {}", QFileInfo(file).absoluteFilePath());
     logger->trace("personal.db exists: {}", QFileInfo::exists(file));
@@ -137,12 +137,22 @@ void Database::followPersonalDirectory()
 {
     if (inTransaction)
         return;
-    const QString wanted = personalDirectory();
+    const QString wanted = pinnedPersonalDir.value_or(personalDirectory());
     if (wanted == personalDirOpened)
         return;
     logger->info("Personal database directory changed to {}, re-opening", wanted);
     personalDb.close();
     openPersonalDatabase();
+}
+
+void Database::pinPersonalDirectory(const QString& directory)
+{
+    pinnedPersonalDir = directory;
+}
+
+void Database::unpinPersonalDirectory()
+{
+    pinnedPersonalDir.reset();
 }
 
 void Database::reopen()

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <memory>
+#include <optional>
 #include <spdlog/logger.h>
 
 // The one gateway to parameters.db (read-only reference data) and personal.db
@@ -48,6 +49,11 @@ public:
     static QString personalDirectory();
     static QString parametersRelativePath();
 
+    // Until unpinned, personal.db is used in this folder instead of the one
+    // Settings names (a report goes where its person came from).
+    void pinPersonalDirectory(const QString& directory);
+    void unpinPersonalDirectory();
+
     // Closes both connections and opens them again the way construction does.
     void reopen();
 
@@ -67,6 +73,7 @@ private:
     QString currentReportIdValue;
     QString insertedReportId;
     QString personalDirOpened;
+    std::optional<QString> pinnedPersonalDir;
     QString personalError;
     bool inTransaction = false;
 };

@@ -234,7 +234,8 @@ void TestMeasurementSession::measureSaveAndCheckRows()
     QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Reports;")).value(0), QStringLiteral("1"));
 
     // Third: the frontend moves its database to a folder without tables
-    // mid-measurement. The save goes there, fails whole, and says so.
+    // mid-measurement. That folder counts from the next measurement on: this
+    // one is saved where its person came from.
     QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
     QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
     const QString emptyDir = site.root.filePath(QStringLiteral("moved"));
@@ -245,10 +246,13 @@ void TestMeasurementSession::measureSaveAndCheckRows()
     while ((packet = s.frontend.next(20000)) && packet->opcode == opcodes::saving_progress) {
     }
     QVERIFY(packet.has_value());
-    QCOMPARE(packet->payload, code(status_codes::measurement_cannot_save));
-    QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Reports;")).value(0), QStringLiteral("1"));
+    QCOMPARE(packet->payload, code(status_codes::measurement_saved));
+    QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Reports;")).value(0), QStringLiteral("2"));
     QCOMPARE(CipherFixture::rows(site.personalDb, QStringLiteral("SELECT count(*) FROM Results;")).value(0),
-             QString::number(savedResults));
+             QString::number(2 * savedResults));
+    // The next start looks its person up in the new folder, which has none.
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
 
     QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
     QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));

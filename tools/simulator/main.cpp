@@ -2,6 +2,8 @@
 // the slave path as its first line; point ULVEX_DEVICE_PORT at it.
 
 #include "correctnesspattern.h"
+#include "linefaults.h"
+#include "portlink.h"
 #include "pseudoterminal.h"
 #include "signalwatcher.h"
 #include "simulateddevice.h"
@@ -56,6 +58,7 @@ int main(int argc, char* argv[])
          QStringLiteral("file")},
         {QStringLiteral("verbose"), QStringLiteral("Log received and sent frames to stderr.")},
     });
+    LineFaults::addOptions(parser);
     parser.process(app);
 
     SimulatedDevice::Options options;
@@ -74,7 +77,8 @@ int main(int argc, char* argv[])
     if (!readInt(parser, QStringLiteral("interval"), 1, options.intervalMs)
         || !readInt(parser, QStringLiteral("response-delay"), 0, options.responseDelayMs)
         || !readInt(parser, QStringLiteral("unplug-after"), 0, options.unplugAfterMs)
-        || !readInt(parser, QStringLiteral("corrupt-every"), 1, options.corruptEvery))
+        || !readInt(parser, QStringLiteral("corrupt-every"), 1, options.corruptEvery)
+        || !LineFaults::read(parser, options.faults))
         return 2;
 
     PseudoTerminal terminal;
@@ -82,13 +86,18 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "ulvex-device-sim: %s\n", qPrintable(terminal.errorString()));
         return 1;
     }
-    std::printf("%s\n", qPrintable(terminal.slavePath()));
+    // With --link the backend is given the link, which outlives a replug.
+    PortLink link(options.faults.linkPath);
+    if (!options.faults.linkPath.isEmpty() && !link.publish(terminal.slavePath()))
+        return 1;
+    const QString portPath = options.faults.linkPath.isEmpty() ? terminal.slavePath() : link.path();
+    std::printf("%s\n", qPrintable(portPath));
     std::fflush(stdout);
 
     if (parser.isSet(QStringLiteral("port-file"))) {
         // Written whole or not at all, so a watcher never reads half a path.
         QSaveFile file(parser.value(QStringLiteral("port-file")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(terminal.slavePath().toLocal8Bit() + '\n') < 0
+        if (!file.open(QIODevice::WriteOnly) || file.write(portPath.toLocal8Bit() + '\n') < 0
             || !file.commit()) {
             std::fprintf(stderr, "ulvex-device-sim: cannot write the port file\n");
             return 1;
@@ -101,6 +110,7 @@ int main(int argc, char* argv[])
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &app, [] { QCoreApplication::quit(); });
 
     SimulatedDevice device(terminal, options);
+    device.setLink(&link);
     QObject::connect(&device, &SimulatedDevice::unplugged, &app, [] { QCoreApplication::quit(); });
     device.start();
     return app.exec();

@@ -28,14 +28,23 @@ SimulatedDevice::SimulatedDevice(PseudoTerminal& terminal, Options options, QObj
 
     peerTimer.setInterval(peerPollMs);
     connect(&peerTimer, &QTimer::timeout, this, &SimulatedDevice::checkPeer);
+
+    delivery = new ChunkedDelivery(this->options.faults.chunkBytes, this->options.faults.latencyMs,
+                                   [this](const QByteArray& bytes) { return this->terminal.write(bytes); }, this);
 }
 
 void SimulatedDevice::start()
 {
-    readNotifier = std::make_unique<QSocketNotifier>(terminal.masterFd(), QSocketNotifier::Read);
-    connect(readNotifier.get(), &QSocketNotifier::activated, this, &SimulatedDevice::onReadable);
+    listen();
     if (options.unplugAfterMs >= 0)
         QTimer::singleShot(options.unplugAfterMs, this, &SimulatedDevice::unplug);
+}
+
+void SimulatedDevice::listen()
+{
+    peer = true;
+    readNotifier = std::make_unique<QSocketNotifier>(terminal.masterFd(), QSocketNotifier::Read);
+    connect(readNotifier.get(), &QSocketNotifier::activated, this, &SimulatedDevice::onReadable);
 }
 
 void SimulatedDevice::onReadable()
@@ -58,6 +67,7 @@ void SimulatedDevice::onPeerLost()
     readNotifier->setEnabled(false);
     peer = false;
     stopStreaming();
+    delivery->clear();
     received.clear();
     if (options.verbose)
         std::fprintf(stderr, "sim: client closed the port\n");
@@ -94,6 +104,7 @@ void SimulatedDevice::handleFrame(const QByteArray& frame)
         // A repeated start while streaming changes nothing.
         if (!streaming) {
             streaming = true;
+            sinceSensorStart.start();
             options.pattern.restart();
             streamTimer.start();
         }
@@ -114,7 +125,10 @@ void SimulatedDevice::respondLater(quint8 command, const QByteArray& body)
 
 void SimulatedDevice::sendDataFrame()
 {
-    const quint8 status = options.pattern.next() ? 0x01 : 0x00;
+    // A silent stream: the sensor runs, the port stays open, no frame comes.
+    if (options.faults.silentAt(sinceSensorStart.elapsed()))
+        return;
+    const quint8 status = (options.pattern.next() ? 0x01 : 0x00) | options.faults.statusBits;
     enqueue(FrameCodec::build(status));
 }
 
@@ -147,7 +161,7 @@ void SimulatedDevice::flushOne()
     if (options.corruptEvery > 0 && framesSent % static_cast<quint64>(options.corruptEvery) == 0)
         frame = FrameCodec::corrupted(frame);
     trace("->", frame);
-    terminal.write(frame);
+    delivery->send(frame);
     sinceLastWrite.start();
     if (!outgoing.isEmpty())
         writeTimer.start(minimumGapMs);
@@ -162,7 +176,29 @@ void SimulatedDevice::unplug()
     peerTimer.stop();
     readNotifier.reset();
     terminal.close();
-    emit unplugged();
+    if (options.faults.replugAfterMs < 0 || !link) {
+        emit unplugged();
+        return;
+    }
+    // Gone from its path for a while, then back on the same one.
+    link->withdraw();
+    stopStreaming();
+    delivery->clear();
+    received.clear();
+    peer = false;
+    QTimer::singleShot(options.faults.replugAfterMs, this, &SimulatedDevice::replug);
+}
+
+void SimulatedDevice::replug()
+{
+    if (!terminal.open() || !link->publish(terminal.slavePath())) {
+        std::fprintf(stderr, "sim: cannot plug in again: %s\n", qPrintable(terminal.errorString()));
+        emit unplugged();
+        return;
+    }
+    if (options.verbose)
+        std::fprintf(stderr, "sim: plugged in again at %s\n", qPrintable(terminal.slavePath()));
+    listen();
 }
 
 void SimulatedDevice::trace(const char* direction, const QByteArray& frame) const

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "chunkeddelivery.h"
 #include "correctnesspattern.h"
+#include "linefaults.h"
+#include "portlink.h"
 #include "pseudoterminal.h"
 
 #include <QByteArray>
@@ -25,11 +28,14 @@ public:
         int unplugAfterMs = -1; // < 0: never
         int corruptEvery = 0;   // 0: never
         bool verbose = false;
+        LineFaults faults;
     };
 
     SimulatedDevice(PseudoTerminal& terminal, Options options, QObject* parent = nullptr);
 
     void start();
+    // The stable path to re-point after a replug (--link); may stay unset.
+    void setLink(PortLink* portLink) { link = portLink; }
 
 signals:
     // The line was cut on purpose (--unplug-after); the process should end.
@@ -46,6 +52,8 @@ private:
     void enqueue(const QByteArray& frame);
     void flushOne();
     void unplug();
+    void replug();
+    void listen();
     void trace(const char* direction, const QByteArray& frame) const;
 
     PseudoTerminal& terminal;
@@ -55,6 +63,9 @@ private:
     QTimer writeTimer;
     QTimer peerTimer;
     QElapsedTimer sinceLastWrite;
+    QElapsedTimer sinceSensorStart;
+    ChunkedDelivery* delivery = nullptr;
+    PortLink* link = nullptr;
     QByteArray received;
     QList<QByteArray> outgoing;
     bool streaming = false;
