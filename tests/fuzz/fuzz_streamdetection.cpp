@@ -2,11 +2,12 @@
 // device's state. Each record of the input is one read:
 //   [gap] [kind] ...   gap: time since the last counted frame, in 2 ms steps
 //   kind even: a well-formed frame from the next 17 bytes (status, body)
-//   kind odd:  (kind >> 1) % 48 raw bytes, kept only if they form a frame
+//   kind odd:  (kind >> 1) % 48 raw bytes, kept until they complete a frame
 #include "device/v2device.h"
 #include "device/v2frame.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -20,8 +21,8 @@ public:
     {
         lastFrameTicks = currentTicks() - static_cast<qint64>(msSinceLast) * 10000;
         // What readyRead() does with one read.
-        if (checkFrame(bytes))
-            processFrame(bytes);
+        for (const QByteArray& frame : assembler.feed(bytes))
+            processFrame(frame);
     }
     bool streaming() const { return sensorRunning; }
     static unsigned slowFrames() { return slowFrameCount; }
@@ -38,6 +39,13 @@ QByteArray frameFrom(const std::uint8_t* bytes)
 }
 
 } // namespace
+
+// Data frames arm the device's silence timer, which needs an application.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    static QCoreApplication app(*argc, *argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
