@@ -41,6 +41,13 @@ if [ $# -eq 0 ]; then
 fi
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0"
+# Stack traces with function names and lines, from any LLVM symbolizer around.
+for symbolizer in llvm-symbolizer llvm-symbolizer-19 llvm-symbolizer-16 llvm-symbolizer-14; do
+    if command -v "$symbolizer" >/dev/null; then
+        export ASAN_SYMBOLIZER_PATH="$(command -v "$symbolizer")"
+        break
+    fi
+done
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p "$dir/artifacts"
 failed=()
