@@ -23,6 +23,7 @@ private slots:
     void serverStream();
     void failures_data();
     void failures();
+    void replyDroppedMidCall();
 
 private:
     std::shared_ptr<QGrpcHttp2Channel> goodChannel() const;
@@ -200,6 +201,28 @@ void TestRemoteClient::failures()
     QVERIFY2(exact ? status.code() == code : status.code() != QtGrpc::StatusCode::Ok, qPrintable(QStringLiteral("%1: %2").arg(int(status.code())).arg(status.message())));
     QVERIFY(!reply->read<analyzer::JsonReply>());
     QVERIFY(reply->isFinished());
+}
+
+// An operation destroyed while its call runs cancels the call; nothing
+// reaches it afterwards, and the client goes on working.
+void TestRemoteClient::replyDroppedMidCall()
+{
+    analyzer::Analyzer::Client client;
+    client.attachChannel(goodChannel());
+    analyzer::VersionRequest slow;
+    slow.setVersion(-15000);
+    for (int i = 0; i < 5; ++i) {
+        std::unique_ptr<QGrpcCallReply> dropped = client.GetVersion(slow);
+        std::unique_ptr<QGrpcServerStream> stream = client.DownloadFile(analyzer::DownloadRequest());
+        QTest::qWait(20 * i);
+        dropped.reset();
+        stream.reset();
+    }
+    analyzer::VersionRequest quick;
+    quick.setVersion(9);
+    std::unique_ptr<QGrpcCallReply> reply = client.GetVersion(quick);
+    QCOMPARE(finish(reply.get()).code(), QtGrpc::StatusCode::Ok);
+    QVERIFY(reply->read<analyzer::JsonReply>());
 }
 
 QTEST_GUILESS_MAIN(TestRemoteClient)

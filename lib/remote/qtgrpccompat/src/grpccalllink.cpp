@@ -15,21 +15,27 @@ void GrpcCallLink::post(std::function<void(QGrpcOperation*)> step)
 
 void GrpcCallLink::detachOperation()
 {
-    std::lock_guard lock(mutex);
-    target = nullptr;
-    if (context)
-        context->TryCancel();
+    {
+        std::lock_guard lock(mutex);
+        target = nullptr;
+    }
+    cancel();
 }
 
 void GrpcCallLink::cancel()
 {
-    std::lock_guard lock(mutex);
-    if (context)
-        context->TryCancel();
+    if (const auto callContext = currentContext())
+        callContext->TryCancel();
 }
 
-void GrpcCallLink::setContext(grpc::ClientContext* callContext)
+std::shared_ptr<grpc::ClientContext> GrpcCallLink::currentContext()
 {
     std::lock_guard lock(mutex);
-    context = callContext;
+    return context;
+}
+
+void GrpcCallLink::setContext(std::shared_ptr<grpc::ClientContext> callContext)
+{
+    std::lock_guard lock(mutex);
+    context = std::move(callContext);
 }

@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <functional>
+#include <memory>
 #include <mutex>
 
 namespace grpc {
@@ -22,10 +23,14 @@ public:
     // The operation goes: nothing more reaches it, and the call is cancelled.
     void detachOperation();
     void cancel();
-    void setContext(grpc::ClientContext* callContext);
+    void setContext(std::shared_ptr<grpc::ClientContext> callContext);
 
 private:
+    std::shared_ptr<grpc::ClientContext> currentContext();
+
     std::mutex mutex;
     QGrpcOperation* target;
-    grpc::ClientContext* context = nullptr;
+    // Shared with the call, so cancelling never meets a context being freed;
+    // cancelled outside the lock, as gRPC may run the call's end at once.
+    std::shared_ptr<grpc::ClientContext> context;
 };

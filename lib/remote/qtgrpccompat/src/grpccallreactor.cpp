@@ -13,13 +13,13 @@ void GrpcCallReactor::start(grpc::GenericStub& stub, const std::string& path, co
                             const QHash<QByteArray, QByteArray>& metadata)
 {
     for (auto it = metadata.cbegin(); it != metadata.cend(); ++it)
-        context.AddMetadata(it.key().toStdString(), it.value().toStdString());
+        context->AddMetadata(it.key().toStdString(), it.value().toStdString());
     if (deadline)
-        context.set_deadline(std::chrono::system_clock::now() + *deadline);
-    link->setContext(&context);
+        context->set_deadline(std::chrono::system_clock::now() + *deadline);
+    link->setContext(context);
     grpc::Slice slice(request.constData(), size_t(request.size()));
     requestBuffer = grpc::ByteBuffer(&slice, 1);
-    stub.PrepareBidiStreamingCall(&context, path, grpc::StubOptions(), this);
+    stub.PrepareBidiStreamingCall(context.get(), path, grpc::StubOptions(), this);
     StartWriteLast(&requestBuffer, grpc::WriteOptions());
     StartRead(&responseBuffer);
     StartCall();
@@ -30,7 +30,7 @@ void GrpcCallReactor::OnReadInitialMetadataDone(bool ok)
     if (!ok)
         return;
     QHash<QByteArray, QByteArray> metadata;
-    for (const auto& [key, value] : context.GetServerInitialMetadata())
+    for (const auto& [key, value] : context->GetServerInitialMetadata())
         metadata.insert(QByteArray(key.data(), qsizetype(key.size())), QByteArray(value.data(), qsizetype(value.size())));
     link->post([metadata = std::move(metadata)](QGrpcOperation* operation) { operation->onMetadata(metadata); });
 }

@@ -30,7 +30,7 @@ public:
 
 private:
     std::shared_ptr<GrpcCallLink> link;
-    grpc::ClientContext context;
+    std::shared_ptr<grpc::ClientContext> context = std::make_shared<grpc::ClientContext>();
     grpc::ByteBuffer requestBuffer;
     grpc::ByteBuffer responseBuffer;
 };
