@@ -9,7 +9,7 @@
 QByteArray AnalyzingCorrectnessCommand::operator()(const QByteArray& /*packet*/)
 {
     ClientThread* session = HardwareServer::getClientThread();
-    if (session->measurementManager->running)
+    if (session->measurementManager && session->measurementManager->running)
         return makePacket(opcodes::correctness_measure, session->device->isMeasurementCorrect() ? 1 : 0);
     return makePacket(opcodes::correctness_measure, status_codes::measurement_not_started);
 }

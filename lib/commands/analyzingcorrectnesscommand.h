@@ -4,7 +4,6 @@
 
 // `correctness_measure`: 1 or 0 while a measurement runs.
 class ULVEX_EXPORT AnalyzingCorrectnessCommand : public Command {
-    Q_OBJECT
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;

@@ -4,7 +4,6 @@
 
 // `device_state`: connected, connected and initialized, or not connected.
 class ULVEX_EXPORT DeviceStateCommand : public Command {
-    Q_OBJECT
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;

@@ -4,7 +4,6 @@
 
 // `exit`: closes the session; the reply still goes out before the loop ends.
 class ULVEX_EXPORT ExitCommand : public Command {
-    Q_OBJECT
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;

@@ -12,7 +12,6 @@
 
 namespace {
 constexpr int pausePerParameterMs = 100;
-constexpr int writeTimeoutMs = 30000;
 }
 
 int SaveCommand::progressPercent(qint32 index, qint32 total)
@@ -28,7 +27,7 @@ QByteArray SaveCommand::operator()(const QByteArray& packet)
     MeasurementManager* manager = session->measurementManager;
     const Packet request = readPacket(packet);
 
-    if (!manager->resultsReady)
+    if (!manager || !manager->resultsReady)
         return makePacket(opcodes::save_measure, status_codes::measurement_not_started);
 
     if (request.payload != 1) {
@@ -44,8 +43,7 @@ QByteArray SaveCommand::operator()(const QByteArray& packet)
         pause.exec();
         const QByteArray bytes =
             PacketFactory::progressPacket(opcodes::saving_progress, progressPercent(index, total));
-        if (socket->write(bytes) != -1)
-            socket->waitForBytesWritten(writeTimeoutMs);
+        ClientThread::sendPacket(socket, bytes); // a failure does not stop the saving
     };
 
     if (manager->saveReport(progress)) {

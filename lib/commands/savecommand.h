@@ -4,7 +4,6 @@
 
 // `save_measure`: payload 1 saves the finished measurement, anything else discards it.
 class ULVEX_EXPORT SaveCommand : public Command {
-    Q_OBJECT
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;

@@ -3,11 +3,21 @@
 #include "config/qtformatters.h"
 #include "config/settings.h"
 #include "link/packet.h"
+#include "link/packetreader.h"
 
 QByteArray SetDbCommand::operator()(const QByteArray& packet)
 {
     const Packet request = readPacket(packet);
-    const QString path = QString::fromUtf8(packet.mid(1));
+    const QByteArray pathBytes = packet.mid(1);
+    // A path the system cannot open as given is refused, not applied: a NUL
+    // would cut it short where SQLite opens it, and an over-long one fails.
+    if (pathBytes.size() > PacketReader::maxPathBytes || pathBytes.contains('\0')) {
+        logger->error("Refused database path ({} bytes{}): {}", pathBytes.size(),
+                      pathBytes.contains('\0') ? ", holds a NUL byte" : "",
+                      QString::fromUtf8(pathBytes.left(256)).replace(QChar(0), QStringLiteral("\\0")));
+        return makePacket(request.opcode, status_codes::database_missing);
+    }
+    const QString path = QString::fromUtf8(pathBytes);
     Settings::instance().setDynamicDbPath(path);
     logger->debug("Dynamic db path: {}", path);
     return makePacket(request.opcode, status_codes::database_dynamic_path);

@@ -4,33 +4,27 @@
 
 // Handlers whose operation does nothing at all, not even a log line. They
 // share one implementation and differ only in name.
-class ULVEX_EXPORT SilentCommand : public Command {
-    Q_OBJECT
+
+class ULVEX_EXPORT AbortCommand : public Command {
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;
 };
 
-class ULVEX_EXPORT AbortCommand : public SilentCommand {
-    Q_OBJECT
+class ULVEX_EXPORT EndAnalyzingCommand : public Command {
 public:
-    using SilentCommand::SilentCommand;
+    using Command::Command;
+    QByteArray operator()(const QByteArray& packet) override;
 };
 
-class ULVEX_EXPORT EndAnalyzingCommand : public SilentCommand {
-    Q_OBJECT
+class ULVEX_EXPORT ErrorCommand : public Command {
 public:
-    using SilentCommand::SilentCommand;
+    using Command::Command;
+    QByteArray operator()(const QByteArray& packet) override;
 };
 
-class ULVEX_EXPORT ErrorCommand : public SilentCommand {
-    Q_OBJECT
+class ULVEX_EXPORT StateOfAnalyzingCommand : public Command {
 public:
-    using SilentCommand::SilentCommand;
-};
-
-class ULVEX_EXPORT StateOfAnalyzingCommand : public SilentCommand {
-    Q_OBJECT
-public:
-    using SilentCommand::SilentCommand;
+    using Command::Command;
+    QByteArray operator()(const QByteArray& packet) override;
 };

@@ -8,6 +8,9 @@
 QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
 {
     MeasurementManager* manager = HardwareServer::getClientThread()->measurementManager;
+    // The session answers nothing before its manager exists; stay safe anyway.
+    if (!manager)
+        return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
     if (manager->running)
         return makePacket(opcodes::start_measure, status_codes::measurement_in_progress);
 

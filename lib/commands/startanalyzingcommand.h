@@ -4,7 +4,6 @@
 
 // `start_measure`: loads the person named by the payload and starts the measurement.
 class ULVEX_EXPORT StartAnalyzingCommand : public Command {
-    Q_OBJECT
 public:
     using Command::Command;
     QByteArray operator()(const QByteArray& packet) override;

@@ -58,7 +58,11 @@ std::expected<int, QString> ClientThread::sendPacket(QIODevice* socket, const QB
     const qint64 written = socket->write(bytes);
     if (written == -1)
         return std::unexpected(socket->errorString());
-    if (!socket->waitForBytesWritten(writeTimeoutMs))
+    // What the system takes at once needs no wait. Waiting also reads, and a
+    // read of a half-closed connection's end would close it before its replies.
+    if (auto* tcp = qobject_cast<QAbstractSocket*>(socket))
+        tcp->flush();
+    if (socket->bytesToWrite() > 0 && !socket->waitForBytesWritten(writeTimeoutMs))
         return std::unexpected(QStringLiteral("Socket write failed, timeout"));
     return static_cast<int>(written);
 }
@@ -67,11 +71,16 @@ void ClientThread::run()
 {
     QObject context;
     sessionContext = &context;
-    if (setUpSession()) {
+    // Requests that arrive during set-up wait in `requests`; if set-up fails
+    // they get no answer, as the session ends.
+    if (setUpSession() && !shuttingDown) {
         logger->info("Worker is initialized, starting it now");
         sendPacket(socket, makePacket(opcodes::initialization, status_codes::service_ready));
+        requests.settingUp = false;
+        requests.schedule();
         exec();
     }
+    requests.detach();
     freeSessionObjects();
     sessionContext = nullptr;
     // Whatever this thread scheduled for deletion goes now, then its crypto
@@ -97,8 +106,11 @@ bool ClientThread::setUpSession()
         logger->error("Could not set socket descriptor");
         return false;
     }
+    // Qt's own buffer stays bounded too: past it the system holds the rest.
+    socket->setReadBufferSize(PacketReader::heldLimit);
     connect(socket, &QTcpSocket::readyRead, this, &ClientThread::readyRead, Qt::DirectConnection);
     connect(socket, &QTcpSocket::disconnected, this, &ClientThread::disconnected);
+    requests.attach(socket, sessionContext, [this](const QByteArray& request) { dispatch(request); });
     logger->trace("Socket descriptor set");
     logger->debug("Client connected from {}:{}, descriptor: {}", socket->peerAddress().toString(),
                   socket->peerPort(), static_cast<qint64>(socketDescriptor));
@@ -118,9 +130,11 @@ bool ClientThread::setUpSession()
     SessionTelemetry::run(device);
 
     // The save handler raises these on the session thread; the state change
-    // follows once its reply has gone out.
-    connect(this, &ClientThread::saved, sessionContext, [this] { onMeasurementSaved(); });
-    connect(this, &ClientThread::discarded, sessionContext, [this] { onMeasurementDiscarded(); });
+    // runs directly inside it, before its reply is built.
+    connect(this, &ClientThread::saved, sessionContext, [this] { onMeasurementSaved(); },
+            Qt::DirectConnection);
+    connect(this, &ClientThread::discarded, sessionContext, [this] { onMeasurementDiscarded(); },
+            Qt::DirectConnection);
     return true;
 }
 
@@ -159,22 +173,30 @@ void ClientThread::readyRead()
 {
     if (shuttingDown)
         return;
-    const QByteArray message = socket->readAll();
-    if (message.isEmpty()) {
+    const QByteArray bytes = socket->readAll();
+    if (bytes.isEmpty()) {
         logger->warn("Received message is empty");
         return;
     }
-    logger->debug("Received raw data: {} bytes", message.size());
-    if (requests.holding()) {
-        requests.hold(message);
-        return;
+    logger->debug("Received raw data: {} bytes", bytes.size());
+    if (!requests.receive(bytes)) {
+        logger->error("More than {} bytes of requests are waiting; closing the session",
+                      PacketReader::heldLimit);
+        requests.clear();
+        // During set-up run() sees the flag afterwards; quitting now would
+        // cut the device's waits short.
+        if (requests.settingUp)
+            shuttingDown = true;
+        else
+            closeSession();
+        socket->abort();
     }
-    dispatch(message);
 }
 
 void ClientThread::dispatch(const QByteArray& message)
 {
-    requests.dispatching = true;
+    if (shuttingDown)
+        return;
     try {
         const QByteArray reply = handlePacket(message);
         if (!reply.isEmpty()) {
@@ -191,25 +213,6 @@ void ClientThread::dispatch(const QByteArray& message)
         logger->critical("{}", e.what());
         sendPacket(socket, makePacket(opcodes::error, error_codes::handler_exception));
     }
-    requests.dispatching = false;
-    scheduleDrain();
-}
-
-void ClientThread::scheduleDrain()
-{
-    if (sessionContext && requests.hasWork(socket))
-        QMetaObject::invokeMethod(sessionContext, [this] { drainPending(); }, Qt::QueuedConnection);
-}
-
-void ClientThread::drainPending()
-{
-    if (shuttingDown) {
-        requests.clear();
-        return;
-    }
-    // While the session is busy, whoever holds it schedules the rest when done.
-    if (const auto message = requests.next(socket))
-        dispatch(*message);
 }
 
 void ClientThread::shutdown()
@@ -354,7 +357,7 @@ void ClientThread::onMeasurementFinished()
 {
     setState(SessionState::PostAnalyzing);
     requests.measurementEnding = false;
-    scheduleDrain();
+    requests.schedule();
 }
 
 void ClientThread::onMeasurementSaved()

@@ -72,8 +72,6 @@ private:
     void connectMeasurement();
     void onStateChanged(SessionState oldState, SessionState newState);
     void dispatch(const QByteArray& message);
-    void scheduleDrain();
-    void drainPending();
     void closeSession();
     void freeSessionObjects();
 
@@ -81,4 +79,5 @@ private:
     QMetaObject::Connection progressConnection;
     // Lives on the session thread; queued work meant for that thread uses it as context.
     QObject* sessionContext = nullptr;
+
 };

@@ -1,32 +1,86 @@
 #include "link/requestqueue.h"
 
-#include "link/packet.h"
+#include "link/peerclosewatch.h"
 
-bool RequestQueue::hasWork(const QIODevice* source) const
+#include <QAbstractSocket>
+#include <QTimer>
+
+RequestQueue::RequestQueue() = default;
+RequestQueue::~RequestQueue() = default;
+
+void RequestQueue::attach(QAbstractSocket* source, QObject* sessionContext,
+                          std::function<void(const QByteArray&)> answerRequest)
 {
-    return !held.isEmpty() || (source && source->bytesAvailable() > 0);
+    socket = source;
+    context = sessionContext;
+    answer = std::move(answerRequest);
+    fragmentTimer = std::make_unique<QTimer>();
+    fragmentTimer->setSingleShot(true);
+    fragmentTimer->setInterval(PacketReader::fragmentWaitMs);
+    QObject::connect(fragmentTimer.get(), &QTimer::timeout, context, [this] {
+        reader.expire();
+        schedule();
+    });
+    peerWatch = new PeerCloseWatch(socket, [this] { peerFinishedSending(); });
 }
 
-std::optional<QByteArray> RequestQueue::next(QIODevice* source)
+void RequestQueue::detach()
 {
-    if (dispatching || measurementEnding)
-        return std::nullopt;
-    if (held.isEmpty() && source && source->bytesAvailable() > 0)
-        held = splitBacklog(source->readAll());
-    if (held.isEmpty())
-        return std::nullopt;
-    return held.takeFirst();
+    fragmentTimer.reset();
+    delete peerWatch;
+    peerWatch = nullptr;
+    socket = nullptr;
+    context = nullptr;
+    reader.clear();
 }
 
-QList<QByteArray> RequestQueue::splitBacklog(const QByteArray& bytes)
+bool RequestQueue::receive(const QByteArray& bytes)
 {
-    QList<QByteArray> messages;
-    qsizetype at = 0;
-    while (at < bytes.size()) {
-        const bool setDb = static_cast<quint8>(bytes.at(at)) == static_cast<quint8>(opcodes::set_db);
-        const qsizetype length = setDb ? bytes.size() - at : qMin<qsizetype>(5, bytes.size() - at);
-        messages.append(bytes.mid(at, length));
-        at += length;
+    if (!reader.append(bytes))
+        return false;
+    // Every arrival restarts the wait for the rest of a fragment.
+    if (reader.waiting() && !peerClosed())
+        fragmentTimer->start();
+    else
+        fragmentTimer->stop();
+    schedule();
+    return true;
+}
+
+void RequestQueue::schedule()
+{
+    if (!context || scheduled || !(hasWork() || peerClosed()))
+        return;
+    scheduled = true;
+    QMetaObject::invokeMethod(context, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+void RequestQueue::drain()
+{
+    scheduled = false;
+    if (const auto request = next()) {
+        dispatching = true;
+        answer(*request);
+        dispatching = false;
+        schedule();
+        return;
     }
-    return messages;
+    if (peerClosed() && !busy() && !hasWork() && socket->state() == QAbstractSocket::ConnectedState)
+        socket->disconnectFromHost();
+}
+
+bool RequestQueue::peerClosed() const
+{
+    return peerWatch && peerWatch->peerClosed();
+}
+
+void RequestQueue::peerFinishedSending()
+{
+    // Whatever the socket still holds came before the end of the stream
+    // (its readyRead follows), and nothing more can complete a fragment.
+    if (socket->bytesAvailable() > 0)
+        emit socket->readyRead();
+    reader.expire();
+    fragmentTimer->stop();
+    schedule();
 }

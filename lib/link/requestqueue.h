@@ -1,18 +1,30 @@
 #pragma once
 
+#include "link/packetreader.h"
 #include "ulvex_export.h"
 
 #include <QByteArray>
-#include <QIODevice>
-#include <QList>
+#include <functional>
+#include <memory>
 #include <optional>
 
-// Keeps the session's requests in order while the session thread is busy.
-// Handlers and the end of a measurement wait in nested event loops; requests
-// that arrive meanwhile are held here and answered afterwards, one by one.
-// Session-thread-only.
+class PeerCloseWatch;
+class QAbstractSocket;
+class QObject;
+class QTimer;
+
+// The session's inbox: takes the socket's bytes, cuts them into requests
+// (PacketReader) and hands them to the session one at a time, in order, when
+// it may answer. Set-up, handlers and the end of a measurement wait in
+// nested event loops; bytes that arrive meanwhile are held, as raw bytes, and
+// answered afterwards. Session-thread-only.
 class ULVEX_EXPORT RequestQueue {
 public:
+    RequestQueue();
+    ~RequestQueue();
+
+    // The session is not greeted yet: nothing may be answered.
+    bool settingUp = true;
     // A handler is running.
     bool dispatching = false;
     // From the last tick of a measurement until the manager reports it
@@ -20,22 +32,38 @@ public:
     // right after `end_measure` meets the finished state.
     bool measurementEnding = false;
 
-    // New requests must wait their turn.
-    bool holding() const { return dispatching || measurementEnding || !held.isEmpty(); }
-    void hold(const QByteArray& message) { held.append(message); }
-    void clear() { held.clear(); }
+    PacketReader reader;
 
-    // Whether there is anything to answer, held or still unread on `source`.
-    bool hasWork(const QIODevice* source) const;
+    // On the session thread, with `context` living there: runs the fragment
+    // wait, watches `socket` for the end of the frontend's stream and hands
+    // each request to `answer`. Once a frontend that finished sending has all
+    // its answers, the socket is closed as for a disconnect.
+    void attach(QAbstractSocket* socket, QObject* context,
+                std::function<void(const QByteArray&)> answer);
+    void detach();
+    // Takes received bytes; false when more than PacketReader::heldLimit
+    // bytes would be held (nothing is taken then).
+    bool receive(const QByteArray& bytes);
+    // Answers what waits, one request per turn of the event loop, once the
+    // session is free; whoever keeps it busy calls this again when done.
+    void schedule();
+    void clear() { reader.clear(); }
+
+    bool busy() const { return settingUp || dispatching || measurementEnding; }
+    // Whether a complete request waits for its answer.
+    bool hasWork() const { return reader.hasRequest(); }
     // The next request to answer, or nothing while the session is busy.
-    // Reads `source` when nothing is held: a socket does not signal data
-    // again that arrived while a handler waited inside its readyRead.
-    std::optional<QByteArray> next(QIODevice* source);
-
-    // Requests that piled up unread: each is one 5-byte packet except
-    // set_db, whose path runs to the end of what was sent.
-    static QList<QByteArray> splitBacklog(const QByteArray& bytes);
+    std::optional<QByteArray> next() { return busy() ? std::nullopt : reader.next(); }
 
 private:
-    QList<QByteArray> held;
+    void drain();
+    void peerFinishedSending();
+    bool peerClosed() const;
+
+    QAbstractSocket* socket = nullptr;
+    QObject* context = nullptr;
+    std::function<void(const QByteArray&)> answer;
+    std::unique_ptr<QTimer> fragmentTimer;
+    PeerCloseWatch* peerWatch = nullptr;
+    bool scheduled = false;
 };

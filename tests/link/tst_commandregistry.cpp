@@ -1,5 +1,12 @@
+#include "commands/analyzingcorrectnesscommand.h"
 #include "commands/command.h"
+#include "commands/devicestatecommand.h"
+#include "commands/exitcommand.h"
+#include "commands/initializecommand.h"
+#include "commands/savecommand.h"
+#include "commands/setdbcommand.h"
 #include "commands/silentcommands.h"
+#include "commands/startanalyzingcommand.h"
 #include "link/commandregistry.h"
 
 #include <QPointer>
@@ -12,6 +19,7 @@ private slots:
     void typedRetrieval();
     void replacementWaitsForRunningCall();
     void placeholdersAnswerNothing();
+    void ownMetaObjectOnlyWithSignals();
 };
 
 void TestCommandRegistry::emptySlotThrowsAndIsNull()
@@ -51,6 +59,28 @@ void TestCommandRegistry::placeholdersAnswerNothing()
     StateOfAnalyzingCommand silent;
     QVERIFY(plain(QByteArray::fromHex("0300000000")).isEmpty());
     QVERIFY(silent(QByteArray::fromHex("0300000000")).isEmpty());
+}
+
+void TestCommandRegistry::ownMetaObjectOnlyWithSignals()
+{
+    // Only `initialized` needs a meta-object of its own; every other handler
+    // reports its base's.
+    const std::pair<std::unique_ptr<Command>, const char*> handlers[] = {
+        {std::make_unique<Command>(), "Command"},
+        {std::make_unique<InitializeCommand>(), "InitializeCommand"},
+        {std::make_unique<DeviceStateCommand>(), "Command"},
+        {std::make_unique<ExitCommand>(), "Command"},
+        {std::make_unique<SetDbCommand>(), "Command"},
+        {std::make_unique<StartAnalyzingCommand>(), "Command"},
+        {std::make_unique<AnalyzingCorrectnessCommand>(), "Command"},
+        {std::make_unique<SaveCommand>(), "Command"},
+        {std::make_unique<AbortCommand>(), "Command"},
+        {std::make_unique<EndAnalyzingCommand>(), "Command"},
+        {std::make_unique<ErrorCommand>(), "Command"},
+        {std::make_unique<StateOfAnalyzingCommand>(), "Command"},
+    };
+    for (const auto& [handler, className] : handlers)
+        QCOMPARE(handler->metaObject()->className(), className);
 }
 
 QTEST_GUILESS_MAIN(TestCommandRegistry)

@@ -24,7 +24,7 @@ private slots:
     void disconnectEndsTheProcess();
     void secondClientIsRefused();
     void unplugReportsOnceAndSessionGoesOn();
-    void coalescedPacketsAreOneMessage();
+    void coalescedPacketsAreEachAnswered();
     void silentReportServerDelaysGreetingBoundedly();
     void undrainedConsolePipeNeverStallsTheSession();
 };
@@ -165,13 +165,14 @@ void TestSession::unplugReportsOnceAndSessionGoesOn()
     QVERIFY(s.waitForExit());
 }
 
-void TestSession::coalescedPacketsAreOneMessage()
+void TestSession::coalescedPacketsAreEachAnswered()
 {
     SessionFixture s;
     QVERIFY(s.launch());
     QVERIFY(s.expectGreeting());
     QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0) + makePacket(opcodes::ping, 0)));
     QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
+    QVERIFY(s.expect(opcodes::error, noHandler));
     QVERIFY(s.silentFor(500));
 }
 

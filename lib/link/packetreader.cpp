@@ -1,0 +1,83 @@
+#include "link/packetreader.h"
+
+#include "link/packet.h"
+
+namespace {
+bool isSetDb(char byte)
+{
+    return static_cast<quint8>(byte) == static_cast<quint8>(opcodes::set_db);
+}
+// Opcode byte, the longest path, and one byte that marks it too long.
+constexpr qsizetype longestSetDb = 1 + PacketReader::maxPathBytes + 1;
+} // namespace
+
+bool PacketReader::append(const QByteArray& received)
+{
+    compact();
+    const qsizetype oldSize = bytes.size();
+    const qsizetype oldPending = pendingStart;
+    bytes.append(received);
+    scanPending();
+    // A path already too long keeps only what shows that it is.
+    if (waiting() && isSetDb(bytes.at(pendingStart)) && bytes.size() - pendingStart > longestSetDb)
+        bytes.truncate(pendingStart + longestSetDb);
+    if (heldBytes() > heldLimit) {
+        bytes.truncate(oldSize);
+        pendingStart = oldPending;
+        return false;
+    }
+    return true;
+}
+
+void PacketReader::scanPending()
+{
+    // Whole packets complete at once; a path only through expire().
+    while (pendingStart < bytes.size() && !isSetDb(bytes.at(pendingStart))
+           && bytes.size() - pendingStart >= packetSize) {
+        pendingStart += packetSize;
+    }
+}
+
+void PacketReader::expire()
+{
+    if (!waiting())
+        return;
+    cuts.append(bytes.size());
+    pendingStart = bytes.size();
+}
+
+std::optional<QByteArray> PacketReader::next()
+{
+    if (!hasRequest())
+        return std::nullopt;
+    while (!cuts.isEmpty() && cuts.first() <= head)
+        cuts.removeFirst();
+    const qsizetype cut = cuts.isEmpty() ? pendingStart : cuts.first();
+    qsizetype length = cut - head;
+    if (!isSetDb(bytes.at(head)))
+        length = qMin(length, packetSize);
+    const QByteArray request = bytes.mid(head, length);
+    head += length;
+    return request;
+}
+
+void PacketReader::clear()
+{
+    bytes.clear();
+    cuts.clear();
+    head = 0;
+    pendingStart = 0;
+}
+
+void PacketReader::compact()
+{
+    // Dropping answered bytes only once they are half the buffer keeps
+    // removal from the front linear overall.
+    if (head == 0 || head < bytes.size() / 2)
+        return;
+    bytes.remove(0, head);
+    for (qsizetype& cut : cuts)
+        cut -= head;
+    pendingStart -= head;
+    head = 0;
+}

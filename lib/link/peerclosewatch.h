@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+class QAbstractSocket;
+
+// Notices that the frontend has finished sending (a half-close, or a close)
+// before the socket itself does. A socket that reads the end of the stream
+// closes at once, which would drop the replies to the last requests although
+// a half-closed frontend still waits for them; so the end of the stream is
+// left unread here and reported instead. Lives on the socket's thread.
+class PeerCloseWatch : public QObject {
+public:
+    PeerCloseWatch(QAbstractSocket* socket, std::function<void()> onPeerClosed);
+
+    bool peerClosed() const { return closed; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool endOfStreamIsNext() const;
+
+    QAbstractSocket* socket;
+    std::function<void()> onPeerClosed;
+    bool closed = false;
+};

@@ -1,0 +1,298 @@
+// The frontend link under a rough client, end to end: the real program, the
+// device simulator and a real socket. One case per kind of rough traffic.
+#include "link/packetreader.h"
+#include "roughfrontend.h"
+#include "sessionfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+namespace {
+qint32 code(status_codes status)
+{
+    return static_cast<qint32>(status);
+}
+Packet reply(opcodes opcode, qint32 payload)
+{
+    return {opcode, payload};
+}
+Packet reply(opcodes opcode, status_codes status)
+{
+    return {opcode, code(status)};
+}
+QByteArray request(opcodes opcode, qint32 payload = 0)
+{
+    return makePacket(opcode, payload);
+}
+QByteArray setDb(const QByteArray& path)
+{
+    return QByteArray(1, static_cast<char>(opcodes::set_db)) + path;
+}
+QString describe(const QList<Packet>& packets)
+{
+    QStringList parts;
+    for (const Packet& packet : packets)
+        parts << FrontendClient::describe(packet);
+    return parts.join(QStringLiteral(", "));
+}
+bool same(const QList<Packet>& got, const QList<Packet>& expected)
+{
+    bool equal = got.size() == expected.size();
+    for (qsizetype i = 0; equal && i < got.size(); ++i)
+        equal = got[i].opcode == expected[i].opcode && got[i].payload == expected[i].payload;
+    if (!equal)
+        qWarning("got [%s], expected [%s]", qPrintable(describe(got)), qPrintable(describe(expected)));
+    return equal;
+}
+// The next `count` packets; fewer if the backend goes quiet for 5 s.
+QList<Packet> take(RoughFrontend& frontend, qsizetype count)
+{
+    QList<Packet> packets;
+    while (packets.size() < count) {
+        const auto packet = frontend.next(5000);
+        if (!packet)
+            break;
+        packets << *packet;
+    }
+    return packets;
+}
+const Packet greeting = reply(opcodes::initialization, status_codes::service_ready);
+const Packet notInitialized = reply(opcodes::device_state, status_codes::device_not_initialized);
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Packet>)
+
+class TestRoughFrontend : public QObject {
+    Q_OBJECT
+private slots:
+    void earlyRequestsWaitForTheGreeting_data();
+    void earlyRequestsWaitForTheGreeting();
+    void pipelinedRequestsAreEachAnswered_data();
+    void pipelinedRequestsAreEachAnswered();
+    void splitRequestsKeepTheirMeaning_data();
+    void splitRequestsKeepTheirMeaning();
+    void setDbGathersItsWholePath_data();
+    void setDbGathersItsWholePath();
+    void floodDuringSetUpEndsTheSession();
+    void halfClosedFrontendGetsItsAnswers_data();
+    void halfClosedFrontendGetsItsAnswers();
+
+private:
+    // Starts the program (with the simulator unless `withDevice` is false)
+    // and connects the rough frontend at once, before any greeting.
+    bool start(SessionFixture& s, RoughFrontend& frontend, bool withDevice = true);
+    bool startGreeted(SessionFixture& s, RoughFrontend& frontend);
+};
+
+bool TestRoughFrontend::start(SessionFixture& s, RoughFrontend& frontend, bool withDevice)
+{
+    if (withDevice) {
+        if (!s.simulator.start())
+            return false;
+        s.program.setEnv(QStringLiteral("ULVEX_DEVICE_PORT"), s.simulator.portPath());
+    }
+    s.program.start(ProgramRunner::launchArguments());
+    return frontend.connect();
+}
+
+bool TestRoughFrontend::startGreeted(SessionFixture& s, RoughFrontend& frontend)
+{
+    return start(s, frontend) && same(take(frontend, 1), {greeting});
+}
+
+void TestRoughFrontend::earlyRequestsWaitForTheGreeting_data()
+{
+    QTest::addColumn<bool>("withDevice");
+    QTest::addColumn<QList<Packet>>("expected");
+    // Start without a person database: refused, but by the start handler.
+    QTest::newRow("device present")
+        << true
+        << QList{greeting, reply(opcodes::initialization, status_codes::device_initialized),
+                 reply(opcodes::device_state, status_codes::device_connected),
+                 reply(opcodes::start_measure, status_codes::measurement_not_started),
+                 reply(opcodes::exit, status_codes::software_closing)};
+    // Set-up fails: the held requests get no answer.
+    QTest::newRow("no device") << false << QList{reply(opcodes::error, status_codes::device_error)};
+}
+
+void TestRoughFrontend::earlyRequestsWaitForTheGreeting()
+{
+    QFETCH(bool, withDevice);
+    QFETCH(QList<Packet>, expected);
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(start(s, frontend, withDevice));
+    // Sent while the device is reset, one request per write.
+    for (const QByteArray& bytes : {request(opcodes::initialization), request(opcodes::device_state),
+                                    request(opcodes::start_measure, 1), request(opcodes::exit)}) {
+        QVERIFY(frontend.send(bytes));
+        QThread::msleep(100);
+    }
+    const auto packets = frontend.untilClosed(30000);
+    QVERIFY(packets.has_value());
+    QVERIFY(same(*packets, expected));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.exitCode(), 0);
+}
+
+void TestRoughFrontend::pipelinedRequestsAreEachAnswered_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<Packet>>("expected");
+    QTest::newRow("two alike") << request(opcodes::device_state) + request(opcodes::device_state)
+                               << QList{notInitialized, notInitialized};
+    QTest::newRow("mixed") << request(opcodes::device_state) + request(opcodes::ping) + request(static_cast<opcodes>(200))
+                                  + request(opcodes::initialization) + request(opcodes::device_state)
+                           << QList{notInitialized, reply(opcodes::error, 102),
+                                    reply(opcodes::error, status_codes::unknown_packet),
+                                    reply(opcodes::initialization, status_codes::device_initialized),
+                                    reply(opcodes::device_state, status_codes::device_connected)};
+    QTest::newRow("packet then path") << request(opcodes::device_state) + setDb("/tmp/ulvex-pipelined")
+                                      << QList{notInitialized, reply(opcodes::set_db, status_codes::database_dynamic_path)};
+}
+
+void TestRoughFrontend::pipelinedRequestsAreEachAnswered()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<Packet>, expected);
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(startGreeted(s, frontend));
+    QVERIFY(frontend.send(bytes));
+    QVERIFY(same(take(frontend, expected.size()), expected));
+    QVERIFY(!frontend.next(500).has_value());
+}
+
+void TestRoughFrontend::splitRequestsKeepTheirMeaning_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<int>>("pieces");
+    QTest::addColumn<QList<Packet>>("expected");
+    // Read as one byte, device_state's zero payload would run as `initialization`.
+    const QByteArray state = request(opcodes::device_state);
+    QTest::newRow("1+4") << state << QList{1, 4} << QList{notInitialized};
+    QTest::newRow("4+1") << state << QList{4, 1} << QList{notInitialized};
+    QTest::newRow("byte by byte") << state << QList{1, 1, 1, 1, 1} << QList{notInitialized};
+    QTest::newRow("two packets 3+4+3") << state + request(opcodes::ping) << QList{3, 4, 3}
+                                       << QList{notInitialized, reply(opcodes::error, 102)};
+    // Nothing completes it: after the wait it is read as it stands.
+    QTest::newRow("short packet alone") << QByteArray(1, static_cast<char>(opcodes::device_state)) << QList{1}
+                                        << QList{notInitialized};
+}
+
+void TestRoughFrontend::splitRequestsKeepTheirMeaning()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<int>, pieces);
+    QFETCH(QList<Packet>, expected);
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(startGreeted(s, frontend));
+    // Pauses well inside the fragment wait.
+    QVERIFY(frontend.sendInPieces(bytes, pieces, PacketReader::fragmentWaitMs / 4));
+    QVERIFY(same(take(frontend, expected.size()), expected));
+    QVERIFY(!frontend.next(500).has_value());
+}
+
+void TestRoughFrontend::setDbGathersItsWholePath_data()
+{
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QList<int>>("pieces");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("logged");
+    const QByteArray path = "/tmp/ulvex-rough/dbfolder";
+    QTest::newRow("one write") << path << QList{1} << true << QStringLiteral("Dynamic db path: ") + path;
+    QTest::newRow("opcode, then path") << path << QList{1, 1} << true << QStringLiteral("Dynamic db path: ") + path;
+    QTest::newRow("in three pieces") << path << QList{1, 6, 1} << true << QStringLiteral("Dynamic db path: ") + path;
+    QTest::newRow("NUL byte") << QByteArray("/tmp/a\0/b", 9) << QList{1} << false
+                              << QStringLiteral("Refused database path (9 bytes, holds a NUL byte)");
+    QTest::newRow("one byte over the limit") << QByteArray(PacketReader::maxPathBytes + 1, 'a') << QList{1} << false
+                                             << QStringLiteral("Refused database path (%1 bytes)").arg(PacketReader::maxPathBytes + 1);
+    QTest::newRow("a megabyte") << QByteArray(1024 * 1024, 'a') << QList{1} << false
+                                << QStringLiteral("Refused database path (%1 bytes)").arg(PacketReader::maxPathBytes + 1);
+}
+
+void TestRoughFrontend::setDbGathersItsWholePath()
+{
+    QFETCH(QByteArray, path);
+    QFETCH(QList<int>, pieces);
+    QFETCH(bool, accepted);
+    QFETCH(QString, logged);
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(startGreeted(s, frontend));
+    QVERIFY(frontend.sendInPieces(setDb(path), pieces, PacketReader::fragmentWaitMs / 4));
+    const Packet answer = reply(opcodes::set_db, accepted ? status_codes::database_dynamic_path
+                                                          : status_codes::database_missing);
+    QVERIFY(same(take(frontend, 1), {answer}));
+    // Exactly one answer; nothing of the path is read as requests.
+    QVERIFY(frontend.send(request(opcodes::device_state)));
+    QVERIFY(same(take(frontend, 1), {notInitialized}));
+    QVERIFY(!frontend.next(300).has_value());
+    QVERIFY(s.program.waitForLog(logged, 5000));
+}
+
+void TestRoughFrontend::floodDuringSetUpEndsTheSession()
+{
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(start(s, frontend));
+    const qint64 written = frontend.flood(request(opcodes::device_state), 10 * 1024 * 1024);
+    qInfo("flooded %lld bytes before the backend stopped taking them", static_cast<long long>(written));
+    QFile status(QStringLiteral("/proc/%1/status").arg(s.program.process.processId()));
+    const auto packets = frontend.untilClosed(30000);
+    QVERIFY(packets.has_value());
+    QVERIFY2(packets->isEmpty(), qPrintable(describe(*packets))); // closed without serving
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("VmHWM"))
+                qInfo("program's peak memory: %s", line.simplified().constData());
+        }
+    }
+    QVERIFY(s.waitForExit(30000));
+    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.exitCode(), 0);
+    const QString log = s.program.logText();
+    QCOMPARE(log.count(QStringLiteral("bytes of requests are waiting; closing the session")), 1);
+    QVERIFY(!log.contains(QStringLiteral("Deserialized packet")));
+}
+
+void TestRoughFrontend::halfClosedFrontendGetsItsAnswers_data()
+{
+    QTest::addColumn<bool>("early");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QList<Packet>>("expected");
+    QTest::newRow("one request") << false << request(opcodes::device_state) << QList{notInitialized};
+    QTest::newRow("exit") << false << request(opcodes::exit)
+                          << QList{reply(opcodes::exit, status_codes::software_closing)};
+    QTest::newRow("pipelined") << false << request(opcodes::device_state) + request(opcodes::ping)
+                               << QList{notInitialized, reply(opcodes::error, 102)};
+    QTest::newRow("short packet") << false << QByteArray(1, static_cast<char>(opcodes::device_state))
+                                  << QList{notInitialized};
+    QTest::newRow("path") << false << setDb("/tmp/ulvex-half-closed")
+                          << QList{reply(opcodes::set_db, status_codes::database_dynamic_path)};
+    QTest::newRow("before the greeting") << true << request(opcodes::device_state) << QList{greeting, notInitialized};
+}
+
+void TestRoughFrontend::halfClosedFrontendGetsItsAnswers()
+{
+    QFETCH(bool, early);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QList<Packet>, expected);
+    SessionFixture s;
+    RoughFrontend frontend;
+    QVERIFY(early ? start(s, frontend) : startGreeted(s, frontend));
+    QVERIFY(frontend.send(bytes));
+    QVERIFY(frontend.halfClose());
+    const auto packets = frontend.untilClosed(30000);
+    QVERIFY(packets.has_value());
+    QVERIFY(same(*packets, expected));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitCode(), 0);
+    QVERIFY(!s.program.logText().contains(QStringLiteral("Socket write failed")));
+}
+
+QTEST_GUILESS_MAIN(TestRoughFrontend)
+#include "tst_roughfrontend.moc"
