@@ -36,6 +36,10 @@ void RequestQueue::detach()
 
 bool RequestQueue::receive(const QByteArray& bytes)
 {
+    // The timer may not have run yet when the thread was busy; the wait is over all the same.
+    if (reader.waiting() && sinceBytes.isValid() && sinceBytes.hasExpired(PacketReader::fragmentWaitMs))
+        reader.expire();
+    sinceBytes.start();
     if (!reader.append(bytes))
         return false;
     // Every arrival restarts the wait for the rest of a fragment.

@@ -4,6 +4,7 @@
 #include "ulvex_export.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -64,6 +65,7 @@ private:
     QObject* context = nullptr;
     std::function<void(const QByteArray&)> answer;
     std::unique_ptr<QTimer> fragmentTimer;
+    QElapsedTimer sinceBytes;
     PeerCloseWatch* peerWatch = nullptr;
     bool scheduled = false;
 };

@@ -29,6 +29,15 @@ QByteArray setDb(const QByteArray& path)
 {
     return QByteArray(1, static_cast<char>(opcodes::set_db)) + path;
 }
+bool dbtool(const QStringList& args, QString* output = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
+    const bool ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
+    if (output)
+        *output = QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+    return ok;
+}
 QString describe(const QList<Packet>& packets)
 {
     QStringList parts;
@@ -77,6 +86,7 @@ private slots:
     void floodDuringSetUpEndsTheSession();
     void halfClosedFrontendGetsItsAnswers_data();
     void halfClosedFrontendGetsItsAnswers();
+    void splitSaveThenHalfCloseSavesAndSaysSo();
 
 private:
     // Starts the program (with the simulator unless `withDevice` is false)
@@ -295,6 +305,54 @@ void TestRoughFrontend::halfClosedFrontendGetsItsAnswers()
     QVERIFY(s.waitForExit());
     QCOMPARE(s.program.exitCode(), 0);
     QVERIFY(!s.program.logText().contains(QStringLiteral("Socket write failed")));
+}
+
+void TestRoughFrontend::splitSaveThenHalfCloseSavesAndSaysSo()
+{
+    // The program finds parameters.db at ../../../data/common from its
+    // working directory; the person database lies where set_db points.
+    QTemporaryDir root;
+    const QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
+    const QString personalDir = root.filePath(QStringLiteral("personal"));
+    const QString parameters = root.filePath(QStringLiteral("install/data/common/parameters.db"));
+    QVERIFY(QDir().mkpath(workDir) && QDir().mkpath(personalDir) && QDir().mkpath(QFileInfo(parameters).path()));
+    QVERIFY(dbtool({QStringLiteral("create-parameters"), parameters}));
+    QVERIFY(dbtool({QStringLiteral("create-personal"), personalDir + QStringLiteral("/personal.db")}));
+    QString added;
+    QVERIFY(dbtool({QStringLiteral("add-person"), personalDir + QStringLiteral("/personal.db"), QStringLiteral("Ada Test"),
+                    QStringLiteral("1980-05-17"), QStringLiteral("Female"), QStringLiteral("168"), QStringLiteral("61")},
+                   &added));
+    const qint32 personId = added.section(QLatin1Char(' '), -1).toInt();
+    QVERIFY(personId > 0);
+
+    SessionFixture s;
+    RoughFrontend frontend;
+    s.program.process.setWorkingDirectory(workDir);
+    // Path, initialization and start in one write, before the greeting.
+    QVERIFY(start(s, frontend));
+    QVERIFY(frontend.send(setDb(personalDir.toUtf8())));
+    QThread::msleep(2 * PacketReader::fragmentWaitMs);
+    QVERIFY(frontend.send(request(opcodes::initialization) + request(opcodes::start_measure, personId)));
+    QVERIFY(same(take(frontend, 4), {greeting, reply(opcodes::set_db, status_codes::database_dynamic_path),
+                                     reply(opcodes::initialization, status_codes::device_initialized),
+                                     reply(opcodes::start_measure, status_codes::measurement_started)}));
+    std::optional<Packet> packet;
+    while ((packet = frontend.next(10000)) && packet->opcode == opcodes::state_measure) {
+    }
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->opcode, opcodes::end_measure);
+
+    // save_measure 1 as one byte and then four, then the sending side shut.
+    QVERIFY(frontend.sendInPieces(request(opcodes::save_measure, 1), {1, 4}, PacketReader::fragmentWaitMs / 4));
+    QVERIFY(frontend.halfClose());
+    const auto packets = frontend.untilClosed(60000);
+    QVERIFY(packets.has_value());
+    QVERIFY(packets->size() > 1);
+    for (qsizetype i = 0; i + 1 < packets->size(); ++i)
+        QCOMPARE(packets->at(i).opcode, opcodes::saving_progress);
+    QVERIFY(same({packets->last()}, {reply(opcodes::save_measure, status_codes::measurement_saved)}));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitCode(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestRoughFrontend)
