@@ -8,7 +8,6 @@
 #include <QThread>
 #include <QTimer>
 #include <chrono>
-#include <thread>
 
 std::atomic<unsigned> V2Device::slowFrameCount{0};
 
@@ -128,7 +127,10 @@ bool V2Device::reset()
         logger->info("Trying to open the device...");
         connected = port.open(QIODevice::ReadWrite);
         // The device needs a moment after opening before it takes commands.
-        std::this_thread::sleep_until(attempt + std::chrono::seconds(1));
+        // The pause serves the thread's events, so that requests arriving
+        // meanwhile are read when they come.
+        const auto pause = attempt + std::chrono::seconds(1) - std::chrono::steady_clock::now();
+        waitForResponse(static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(pause).count()));
     }
 
     if (!connected) {

@@ -131,10 +131,8 @@ bool ClientThread::setUpSession()
 
     // The save handler raises these on the session thread; the state change
     // runs directly inside it, before its reply is built.
-    connect(this, &ClientThread::saved, sessionContext, [this] { onMeasurementSaved(); },
-            Qt::DirectConnection);
-    connect(this, &ClientThread::discarded, sessionContext, [this] { onMeasurementDiscarded(); },
-            Qt::DirectConnection);
+    connect(this, &ClientThread::saved, sessionContext, [this] { onMeasurementSaved(); }, Qt::DirectConnection);
+    connect(this, &ClientThread::discarded, sessionContext, [this] { onMeasurementDiscarded(); }, Qt::DirectConnection);
     return true;
 }
 
@@ -180,14 +178,10 @@ void ClientThread::readyRead()
     }
     logger->debug("Received raw data: {} bytes", bytes.size());
     if (!requests.receive(bytes)) {
-        logger->error("More than {} bytes of requests are waiting; closing the session",
-                      PacketReader::heldLimit);
+        logger->error("More than {} bytes of requests are waiting; closing the session", PacketReader::heldLimit);
         requests.clear();
-        // During set-up run() sees the flag afterwards; quitting now would
-        // cut the device's waits short.
-        if (requests.settingUp)
-            shuttingDown = true;
-        else
+        shuttingDown = true;
+        if (!requests.settingUp) // run() sees the flag after set-up; quitting would cut the device's waits
             closeSession();
         socket->abort();
     }
