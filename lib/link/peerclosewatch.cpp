@@ -15,12 +15,19 @@ PeerCloseWatch::PeerCloseWatch(QAbstractSocket* socket, std::function<void()> on
     , socket(socket)
     , onPeerClosed(std::move(onPeerClosed))
 {
+    watchNotifiers();
+}
+
+void PeerCloseWatch::watchNotifiers()
+{
     // The socket's read notifier lives inside it; seeing its events first
     // lets the end of the stream stay unread. Without one, nothing changes.
     const auto notifiers = socket->findChildren<QSocketNotifier*>();
     for (QSocketNotifier* notifier : notifiers) {
-        if (notifier->type() == QSocketNotifier::Read)
+        if (notifier->type() == QSocketNotifier::Read && !watched.contains(notifier)) {
             notifier->installEventFilter(this);
+            watched.append(notifier);
+        }
     }
 }
 

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 class QAbstractSocket;
+class QSocketNotifier;
 
 // Notices that the frontend has finished sending (a half-close, or a close)
 // before the socket itself does. A socket that reads the end of the stream
@@ -15,6 +18,8 @@ public:
     PeerCloseWatch(QAbstractSocket* socket, std::function<void()> onPeerClosed);
 
     bool peerClosed() const { return closed; }
+    // Looks again for a notifier the socket created since (called per read).
+    void watchNotifiers();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -24,5 +29,6 @@ private:
 
     QAbstractSocket* socket;
     std::function<void()> onPeerClosed;
+    QList<QPointer<QSocketNotifier>> watched;
     bool closed = false;
 };

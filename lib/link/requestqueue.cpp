@@ -40,6 +40,7 @@ bool RequestQueue::receive(const QByteArray& bytes)
     if (reader.waiting() && sinceBytes.isValid() && sinceBytes.hasExpired(PacketReader::fragmentWaitMs))
         reader.expire();
     sinceBytes.start();
+    peerWatch->watchNotifiers();
     if (!reader.append(bytes))
         return false;
     // Every arrival restarts the wait for the rest of a fragment.
