@@ -9,9 +9,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QSslKey>
 #include <QTimer>
 #include <QUrl>
+#include <QtGrpc/qgrpcchanneloptions.h>
 #include <QtGrpc/qgrpchttp2channel.h>
 
 namespace {
