@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Configures and builds into the given folder (default: build).
 # Usage: scripts/build.sh [build-dir] [extra cmake arguments...]
+# ULVEX_BUILD_TARGETS="a b" builds only those targets (and what they need).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dir="${1:-$root/build}"
@@ -12,4 +13,6 @@ if command -v ccache >/dev/null; then
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+targets=()
+for t in ${ULVEX_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -10,8 +10,10 @@ bool FrontendClient::connectTo(const QString& host, quint16 port, int timeoutMs)
 
 bool FrontendClient::send(const QByteArray& bytes)
 {
-    if (socket.write(bytes) != bytes.size())
+    if (socket.state() != QAbstractSocket::ConnectedState || socket.write(bytes) != bytes.size()) {
+        peerClosed = peerClosed || socket.state() != QAbstractSocket::ConnectedState;
         return false;
+    }
     return socket.waitForBytesWritten(5000);
 }
 
@@ -21,16 +23,32 @@ std::optional<Packet> FrontendClient::next(int timeoutMs)
     while (buffer.size() < 5) {
         if (socket.bytesAvailable() == 0) {
             const qint64 left = deadline.remainingTime();
-            if (left == 0 || socket.state() != QAbstractSocket::ConnectedState)
+            if (socket.state() != QAbstractSocket::ConnectedState) {
+                peerClosed = true;
                 return std::nullopt;
-            if (!socket.waitForReadyRead(static_cast<int>(left)))
+            }
+            if (left == 0)
                 return std::nullopt;
+            if (!socket.waitForReadyRead(static_cast<int>(left))) {
+                // A closed connection ends the wait early; a silent one runs it out.
+                peerClosed = socket.state() != QAbstractSocket::ConnectedState
+                    || socket.error() == QAbstractSocket::RemoteHostClosedError;
+                if (peerClosed && socket.bytesAvailable() > 0)
+                    continue;
+                return std::nullopt;
+            }
         }
         buffer += socket.readAll();
     }
     const Packet packet = readPacket(buffer.left(5));
     buffer.remove(0, 5);
     return packet;
+}
+
+QString FrontendClient::silenceReason(int timeoutMs) const
+{
+    return peerClosed ? QStringLiteral("the backend closed the connection")
+                      : QStringLiteral("no reply within %1 ms").arg(timeoutMs);
 }
 
 void FrontendClient::close()

@@ -13,8 +13,12 @@ class FrontendClient {
 public:
     bool connectTo(const QString& host, quint16 port, int timeoutMs);
     bool send(const QByteArray& bytes);
-    // Next packet from the backend, or nothing when none arrived in time.
+    // Next packet from the backend, or nothing when none arrived in time or
+    // the backend closed the connection (then closedByPeer() tells).
     std::optional<Packet> next(int timeoutMs);
+    bool closedByPeer() const { return peerClosed; }
+    // Why the last receive or send came back empty-handed, for messages.
+    QString silenceReason(int timeoutMs) const;
     bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
     QString errorString() const { return socket.errorString(); }
     void close();
@@ -24,4 +28,5 @@ public:
 private:
     QTcpSocket socket;
     QByteArray buffer;
+    bool peerClosed = false;
 };

@@ -1,11 +1,11 @@
 // Command-line frontend: connects to the backend (optionally launching it the
 // way the frontend does) and runs protocol steps in order on one connection.
+#include "backendlauncher.h"
 #include "frontendclient.h"
 #include "steprunner.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QProcess>
 #include <QThread>
 #include <cxxopts.hpp>
 #include <iostream>
@@ -24,16 +24,26 @@ constexpr const char* stepHelp = R"(steps (run in order on one connection):
   raw:HEX           send these bytes, print one reply if any arrives
   sleep:MS          pause
   measure:ID[:discard]  whole measurement: init, start, follow progress, save (or discard)
-exit status: 0 all replies fine, 1 an error reply, 2 no reply / connection / usage problem)";
+exit status: 0 all replies fine, 1 an error reply, 2 no reply / connection / usage problem
+A backend started with --launch is stopped when the client gives up or ends.)";
 
-bool launchBackend(const QString& program, int code, qint64 time)
+// Waits for a backend this client launched to end after the session; one
+// that is still there after `graceMs`, or any when the run failed, is stopped.
+void finishBackend(BackendLauncher& backend, bool failed)
 {
-    const QStringList args{QString::number(time), QString::number(code)};
-    qint64 pid = 0;
-    if (!QProcess::startDetached(program, args, QString(), &pid))
-        return false;
-    std::cout << "launched " << program.toStdString() << " (pid " << pid << ")" << std::endl;
-    return true;
+    if (!backend.launched())
+        return;
+    constexpr int graceMs = 10000;
+    if (!failed && backend.waitForExit(graceMs)) {
+        std::cout << "backend exited with code " << backend.exitCode() << std::endl;
+        return;
+    }
+    if (backend.hasExited()) {
+        std::cout << "backend exited with code " << backend.exitCode() << std::endl;
+        return;
+    }
+    std::cerr << "stopping the backend this client launched (pid " << backend.pid() << ")" << std::endl;
+    backend.stop();
 }
 
 } // namespace
@@ -71,12 +81,15 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    BackendLauncher backend;
     if (args.count("launch")) {
         const qint64 time = args.count("time") ? args["time"].as<qint64>() : QDateTime::currentSecsSinceEpoch();
-        if (!launchBackend(QString::fromStdString(args["launch"].as<std::string>()), args["code"].as<int>(), time)) {
-            std::cerr << "could not launch the backend" << std::endl;
+        const QString program = QString::fromStdString(args["launch"].as<std::string>());
+        if (!backend.start(program, args["code"].as<int>(), time)) {
+            std::cerr << "could not launch the backend " << program.toStdString() << std::endl;
             return 2;
         }
+        std::cout << "launched " << program.toStdString() << " (pid " << backend.pid() << ")" << std::endl;
     }
 
     FrontendClient client;
@@ -86,12 +99,18 @@ int main(int argc, char** argv)
     bool connected = false;
     for (int attempt = 0; attempt < 60 && !connected; ++attempt) {
         connected = client.connectTo(host, port, 1000);
+        if (!connected && backend.launched() && backend.hasExited()) {
+            std::cerr << "the backend exited with code " << backend.exitCode() << " before accepting a connection"
+                      << std::endl;
+            return 2;
+        }
         if (!connected)
             QThread::msleep(250);
     }
     if (!connected) {
         std::cerr << "cannot connect to " << host.toStdString() << ":" << port << ": "
                   << client.errorString().toStdString() << std::endl;
+        finishBackend(backend, true);
         return 2;
     }
 
@@ -105,5 +124,6 @@ int main(int argc, char** argv)
     StepRunner runner(client, args["timeout"].as<int>(), args["raw-wait"].as<int>(), args.count("quiet") > 0);
     const int status = runner.run(steps);
     client.close();
+    finishBackend(backend, status != 0);
     return status;
 }

@@ -52,15 +52,17 @@ int StepRunner::waitFor(opcodes opcode, int timeoutMs, std::optional<Packet>& re
         if (result->opcode == opcode || isError(*result))
             return isError(*result) ? 1 : 0;
     }
-    return fail(out, QStringLiteral("no %1 packet within %2 ms").arg(opcodeName(opcode)).arg(timeoutMs));
+    return fail(out, QStringLiteral("%1 (waiting for %2)").arg(client.silenceReason(timeoutMs), opcodeName(opcode)));
 }
 
 std::optional<Packet> StepRunner::request(const QByteArray& bytes, opcodes expected)
 {
     if (!quiet)
         out << "-> " << bytes.toHex(' ') << Qt::endl;
-    if (!client.send(bytes))
+    if (!client.send(bytes)) {
+        fail(out, QStringLiteral("cannot send %1: %2").arg(opcodeName(expected), client.silenceReason(replyTimeoutMs)));
         return std::nullopt;
+    }
     std::optional<Packet> reply;
     waitFor(expected, replyTimeoutMs, reply);
     return reply;
@@ -73,7 +75,7 @@ int StepRunner::runStep(const QString& step)
     const auto simple = [&](opcodes op, qint32 payload) {
         const auto reply = request(makePacket(op, payload), op);
         if (!reply)
-            return fail(out, QStringLiteral("no reply to %1").arg(step));
+            return 2; // request() said why
         return isError(*reply) ? 1 : 0;
     };
 
@@ -87,7 +89,7 @@ int StepRunner::runStep(const QString& step)
     if (name == QLatin1String("init")) {
         const auto reply = request(makePacket(opcodes::initialization, 0), opcodes::initialization);
         if (!reply)
-            return fail(out, QStringLiteral("no reply to init"));
+            return 2;
         return reply->payload == static_cast<qint32>(status_codes::device_initialized) ? 0 : 1;
     }
     if (name == QLatin1String("state"))
@@ -105,7 +107,7 @@ int StepRunner::runStep(const QString& step)
         const QByteArray bytes = QByteArray(1, static_cast<char>(opcodes::set_db)) + arg.toUtf8();
         const auto reply = request(bytes, opcodes::set_db);
         if (!reply)
-            return fail(out, QStringLiteral("no reply to setdb"));
+            return 2;
         return isError(*reply) ? 1 : 0;
     }
     if (name == QLatin1String("raw")) {
@@ -113,9 +115,9 @@ int StepRunner::runStep(const QString& step)
         if (!quiet)
             out << "-> " << bytes.toHex(' ') << Qt::endl;
         if (!client.send(bytes))
-            return fail(out, QStringLiteral("send failed"));
+            return fail(out, QStringLiteral("cannot send: %1").arg(client.silenceReason(rawWaitMs)));
         if (!receive(rawWaitMs) && !quiet)
-            out << "(no reply)" << Qt::endl;
+            out << "(" << client.silenceReason(rawWaitMs) << ")" << Qt::endl;
         return 0;
     }
     if (name == QLatin1String("sleep")) {
@@ -149,7 +151,7 @@ int StepRunner::measure(quint32 personId, bool save)
     const auto started = request(makePacket(opcodes::start_measure, static_cast<qint32>(personId)),
                                  opcodes::start_measure);
     if (!started)
-        return fail(out, QStringLiteral("no reply to start_measure"));
+        return 2;
     if (started->payload != static_cast<qint32>(status_codes::measurement_started)) {
         out << "measurement did not start: " << FrontendClient::describe(*started) << Qt::endl;
         return 1;
@@ -157,7 +159,7 @@ int StepRunner::measure(quint32 personId, bool save)
     while (true) {
         const auto packet = receive(measurementTimeoutMs);
         if (!packet)
-            return fail(out, QStringLiteral("measurement stalled"));
+            return fail(out, QStringLiteral("measurement stalled: %1").arg(client.silenceReason(measurementTimeoutMs)));
         if (isError(*packet))
             return 1;
         if (packet->opcode == opcodes::state_measure)
@@ -169,11 +171,11 @@ int StepRunner::measure(quint32 personId, bool save)
     }
     const QByteArray choice = makePacket(opcodes::save_measure, save ? 1 : 0);
     if (!client.send(choice))
-        return fail(out, QStringLiteral("send failed"));
+        return fail(out, QStringLiteral("cannot send save_measure: %1").arg(client.silenceReason(replyTimeoutMs)));
     while (true) {
         const auto packet = receive(replyTimeoutMs);
         if (!packet)
-            return fail(out, QStringLiteral("no reply to save_measure"));
+            return fail(out, QStringLiteral("%1 (waiting for save_measure)").arg(client.silenceReason(replyTimeoutMs)));
         if (isError(*packet))
             return 1;
         if (packet->opcode == opcodes::saving_progress)

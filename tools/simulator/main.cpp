@@ -5,6 +5,7 @@
 #include "linefaults.h"
 #include "portlink.h"
 #include "pseudoterminal.h"
+#include "replaydevice.h"
 #include "signalwatcher.h"
 #include "simulateddevice.h"
 
@@ -12,6 +13,7 @@
 #include <QCoreApplication>
 #include <QSaveFile>
 #include <cstdio>
+#include <optional>
 
 namespace {
 bool readInt(const QCommandLineParser& parser, const QString& name, int minimum, int& into)
@@ -57,9 +59,23 @@ int main(int argc, char* argv[])
         {QStringLiteral("port-file"), QStringLiteral("Also write the slave path to this file."),
          QStringLiteral("file")},
         {QStringLiteral("verbose"), QStringLiteral("Log received and sent frames to stderr.")},
+        {QStringLiteral("replay"),
+         QStringLiteral("Play the device recorded in this transcript (ulvex-device-capture) instead; "
+                        "the behaviour options are ignored."),
+         QStringLiteral("file")},
     });
     LineFaults::addOptions(parser);
     parser.process(app);
+
+    std::optional<Transcript> transcript;
+    if (parser.isSet(QStringLiteral("replay"))) {
+        auto loaded = Transcript::load(parser.value(QStringLiteral("replay")));
+        if (!loaded) {
+            std::fprintf(stderr, "ulvex-device-sim: %s\n", qPrintable(loaded.error()));
+            return 2;
+        }
+        transcript = std::move(*loaded);
+    }
 
     SimulatedDevice::Options options;
     options.uid = parser.value(QStringLiteral("uid")).toLatin1();
@@ -108,6 +124,12 @@ int main(int argc, char* argv[])
     if (!watcher.install())
         std::fprintf(stderr, "ulvex-device-sim: cannot watch SIGTERM/SIGINT\n");
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &app, [] { QCoreApplication::quit(); });
+
+    if (transcript) {
+        ReplayDevice replay(terminal, ReplayScript(*transcript), options.verbose);
+        replay.start();
+        return app.exec();
+    }
 
     SimulatedDevice device(terminal, options);
     device.setLink(&link);
