@@ -6,8 +6,12 @@ set(CPACK_PACKAGE_NAME ulvexbackend)
 set(CPACK_PACKAGE_VENDOR "Ulvex")
 set(CPACK_PACKAGE_CONTACT "Ulvex backend team <backend@ulvex-analyzer.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Hardware backend of the Ulvex analyzer")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Serves the analyzer frontend on 127.0.0.1:2700, drives the USB measuring device and saves reports into the encrypted databases. Includes the device simulator, the command-line client, the database tool and the device capture tool.")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "Serves the analyzer frontend on 127.0.0.1:2700, drives the USB measuring
+ device and saves reports into the encrypted databases. Includes the device
+ simulator, the command-line client, the database tool, the device capture
+ tool and the udev rule for the device.")
+set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "Development files: headers, link name and CMake package of UlvexbackendLib:
+ find_package(UlvexbackendLib) gives the target Ulvex::UlvexbackendLib.")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_STRIP_FILES ON)
@@ -40,8 +44,9 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_RECOMMENDS udev)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
     ${PROJECT_SOURCE_DIR}/packaging/debian/postinst
-    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm
+    ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(ULVEX_PACKAGE_DEV_DEPENDS "qt6-base-dev, qt6-serialport-dev, libspdlog-dev, libfmt-dev"
     CACHE STRING "Dependencies of the development package besides the runtime package")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS

@@ -8,7 +8,7 @@ set -euo pipefail
 
 # Named alike on both releases.
 common=(
-    build-essential cmake ninja-build pkg-config git ccache
+    build-essential cmake ninja-build pkg-config git ccache dpkg-dev
     qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
     libspdlog-dev libfmt-dev libcxxopts-dev
     libsqlcipher-dev sqlcipher

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test,
-# then does the same again under AddressSanitizer and UBSan, then runs every
-# fuzz target for a short time.
+# checks the Debian package on a clean Debian root, then runs the tests again
+# under AddressSanitizer and UBSan, then runs every fuzz target for a short time.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -11,6 +11,11 @@ bash scripts/install-deps.sh
 echo "=== plain build ==="
 bash scripts/build.sh "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+
+echo "=== Debian package, installed and run in a clean Debian root ==="
+suite="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+deb="$(bash scripts/package.sh "$root/build-package" | head -n 1)"
+bash scripts/check-package.sh "$suite" "$deb"
 
 echo "=== sanitizer build (ASan + UBSan) ==="
 bash scripts/build.sh "$root/build-asan" -DULVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
