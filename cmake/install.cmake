@@ -6,6 +6,9 @@ include(CMakePackageConfigHelpers)
 # Packages the library's public interface needs; the package file finds them
 # for its users. Areas that link more publicly append here.
 set(ULVEX_PACKAGE_QT_COMPONENTS Core Network SerialPort Sql)
+if(ULVEX_QT_GRPC)
+    list(APPEND ULVEX_PACKAGE_QT_COMPONENTS Protobuf Grpc)
+endif()
 set(ULVEX_PACKAGE_DEPENDENCIES spdlog fmt)
 
 install(EXPORT UlvexbackendLibTargets
