@@ -90,8 +90,8 @@ mkdir -p "$work/root/tmp/pkg"
 if [ -n "${ULVEX_CHECK_DROP_DEPENDS:-}" ]; then
     echo "check-package: removing ${ULVEX_CHECK_DROP_DEPENDS} from the package's Depends"
     dpkg-deb -R "$deb" "$work/unpacked"
-    sed -i -E "/^Depends:/ s/(^Depends: |, )${ULVEX_CHECK_DROP_DEPENDS}( \([^)]*\))?/\1/; /^Depends:/ s/: , /: /" \
-        "$work/unpacked/DEBIAN/control"
+    drop="${ULVEX_CHECK_DROP_DEPENDS}( \([^)]*\))?"
+    sed -i -E "/^Depends:/ { s/, $drop//; s/: $drop(, )?/: / }" "$work/unpacked/DEBIAN/control"
     grep '^Depends:' "$work/unpacked/DEBIAN/control"
     dpkg-deb -b "$work/unpacked" "$work/root/tmp/pkg/package.deb" >/dev/null
 else
