@@ -7,6 +7,10 @@
 #            change it freely, remove it with `rm -rf DIR` (nothing is mounted in it).
 #   package  installed with apt-get --no-install-recommends inside the root.
 # Example: scripts/debian-root.sh trixie /tmp/t13 $(scripts/install-deps.sh --list 13)
+#
+#        scripts/debian-root.sh --cached SUITE [package...]
+#   builds or checks the cache entry only and prints its path: a shared root
+#   that must stay unchanged (e.g. the lower layer of an overlay mount).
 # To use it: mount /proc, /dev, /dev/pts and /dev/shm into DIR inside a private
 # mount namespace (unshare --mount ...), then chroot DIR ...
 #
@@ -51,13 +55,22 @@ if [ "${1:-}" = "--build-inside" ]; then
     exit 0
 fi
 
-[ $# -ge 2 ] || die "usage: $0 SUITE DIR [package...]"
+cached_only=0
+if [ "${1:-}" = "--cached" ]; then
+    cached_only=1
+    shift
+    [ $# -ge 1 ] || die "usage: $0 --cached SUITE [package...]"
+    suite="$1"
+    shift
+else
+    [ $# -ge 2 ] || die "usage: $0 SUITE DIR [package...]"
+    suite="$1" dir="$2"
+    shift 2
+    if [ -e "$dir" ] && [ -n "$(ls -A "$dir")" ]; then die "$dir is not empty"; fi
+fi
 [ "$(id -u)" -eq 0 ] || die "needs root (debootstrap, chroot)"
 command -v debootstrap >/dev/null || die "debootstrap is missing (scripts/install-deps.sh installs it)"
-suite="$1" dir="$2"
-shift 2
 [[ "$suite" =~ ^[a-z]+$ ]] || die "bad suite name: $suite"
-if [ -e "$dir" ] && [ -n "$(ls -A "$dir")" ]; then die "$dir is not empty"; fi
 
 mirror="${ULVEX_DEBIAN_MIRROR:-}"
 if [ -z "$mirror" ]; then
@@ -83,9 +96,9 @@ usable() {
 }
 
 if usable; then
-    echo "debian-root: using cached $suite root $entry"
+    echo "debian-root: using cached $suite root $entry" >&2
 else
-    echo "debian-root: building $suite root (${#packages[@]} packages) from $mirror"
+    echo "debian-root: building $suite root (${#packages[@]} packages) from $mirror" >&2
     start=$SECONDS
     rm -rf "$entry" "$entry.new" "$entry.new".*.log
     mkdir -p "$cache/debs-$suite" "$cache/apt-$suite"
@@ -94,15 +107,19 @@ else
         "$cache/debs-$suite" "$cache/apt-$suite" "${packages[@]}"
     printf 'suite=%s\npackages=%s\n' "$suite" "${packages[*]}" >"$entry.new/.ulvex-root"
     mv "$entry.new" "$entry"
-    echo "debian-root: built $entry in $((SECONDS - start)) s"
+    echo "debian-root: built $entry in $((SECONDS - start)) s" >&2
     # Roots of this suite for other package lists that nobody used for 3 days.
     find "$cache" -mindepth 2 -maxdepth 2 -path "$cache/$suite-*/.ulvex-root" -atime +3 2>/dev/null \
         | while read -r old; do rm -rf "$(dirname "$old")"; done
 fi
 cat "$marker" >/dev/null # marks the entry as used (atime)
+if [ $cached_only -eq 1 ]; then
+    echo "$entry"
+    exit 0
+fi
 
 start=$SECONDS
 mkdir -p "$dir"
 cp -a --reflink=auto "$entry/." "$dir/"
 rm -f "$dir/.ulvex-root"
-echo "debian-root: $suite root ready in $dir (copied in $((SECONDS - start)) s)"
+echo "debian-root: $suite root ready in $dir (copied in $((SECONDS - start)) s)" >&2

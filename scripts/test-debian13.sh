@@ -12,9 +12,10 @@ set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
 cache="${ULVEX_ROOT_CACHE:-/var/cache/ulvex-roots}"
 
-[ "$(id -u)" -eq 0 ] || { echo "test-debian13: needs root" >&2; exit 1; }
-
-if [ "${1:-}" != "--inside" ]; then
+# Whole functions: bash parses each before running it, so editing this file
+# while it runs cannot change what runs.
+outside() {
+    [ "$(id -u)" -eq 0 ] || { echo "test-debian13: needs root" >&2; return 1; }
     work="$(mktemp -d /var/tmp/ulvex-deb13.XXXXXX)"
     cleanup() {
         # Mounts live only in the namespace below; never delete through one.
@@ -25,41 +26,44 @@ if [ "${1:-}" != "--inside" ]; then
         fi
     }
     trap cleanup EXIT
-    start=$SECONDS
+    trap "exit 130" INT TERM
+    local start=$SECONDS lower packages
     mapfile -t packages < <(bash "$src/scripts/install-deps.sh" --list 13)
-    bash "$src/scripts/debian-root.sh" trixie "$work/root" "${packages[@]}"
+    lower="$(bash "$src/scripts/debian-root.sh" --cached trixie "${packages[@]}")"
     echo "test-debian13: root ready in $((SECONDS - start)) s"
-    mkdir -p "$cache/ccache-trixie"
+    mkdir -p "$cache/ccache-trixie" "$work/root" "$work/upper" "$work/overlay"
     unshare --mount --net --ipc --pid --fork --propagation private -- \
-        bash "$0" --inside "$work/root"
-    exit
-fi
+        bash "$0" --inside "$work" "$lower"
+}
 
-# From here on: pid 1 of fresh namespaces.
-r="$2"
-ip link set lo up
-mount -t proc proc "$r/proc"
-mount -t sysfs sysfs "$r/sys" -o ro
-# A /dev of its own: the few nodes a build needs, new pseudo-terminals, new shm.
-mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
-for node in null zero full random urandom tty; do
-    touch "$r/dev/$node"
-    mount --bind "/dev/$node" "$r/dev/$node"
-done
-mkdir -p "$r/dev/pts" "$r/dev/shm"
-mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
-ln -s pts/ptmx "$r/dev/ptmx"
-mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
-ln -s /proc/self/fd "$r/dev/fd"
-mkdir -p "$r/work/src" "$r/work/ccache"
-mount --bind "$src" "$r/work/src"
-mount -o remount,bind,ro "$r/work/src"
-mount --bind "$cache/ccache-trixie" "$r/work/ccache"
+# Runs as pid 1 of fresh namespaces. The cached root stays unchanged below an
+# overlay whose changes are thrown away with $work.
+inside() {
+    local work="$1" lower="$2" r="$1/root" node
+    mount -t overlay overlay -o "lowerdir=$lower,upperdir=$work/upper,workdir=$work/overlay" "$r"
+    ip link set lo up
+    mount -t proc proc "$r/proc"
+    mount -t sysfs sysfs "$r/sys" -o ro
+    # A /dev of its own: the few nodes a build needs, new pseudo-terminals, new shm.
+    mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
+    for node in null zero full random urandom tty; do
+        touch "$r/dev/$node"
+        mount --bind "/dev/$node" "$r/dev/$node"
+    done
+    mkdir -p "$r/dev/pts" "$r/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
+    ln -s pts/ptmx "$r/dev/ptmx"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
+    ln -s /proc/self/fd "$r/dev/fd"
+    mkdir -p "$r/work/src" "$r/work/ccache"
+    mount --bind "$src" "$r/work/src"
+    mount -o remount,bind,ro "$r/work/src"
+    mount --bind "$cache/ccache-trixie" "$r/work/ccache"
 
-chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
-    PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-    CCACHE_DIR=/work/ccache CCACHE_MAXSIZE=3G CCACHE_BASEDIR=/work CCACHE_NOHASHDIR=1 \
-    bash -c '
+    chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 TERM=dumb \
+        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+        CCACHE_DIR=/work/ccache CCACHE_MAXSIZE=3G CCACHE_BASEDIR=/work CCACHE_NOHASHDIR=1 \
+        bash -c '
 set -euo pipefail
 cd /work/src
 t=$SECONDS
@@ -75,3 +79,11 @@ rc=0
 echo "test-debian13: tests in $((SECONDS - t)) s"
 exit $rc
 '
+}
+
+if [ "${1:-}" = "--inside" ]; then
+    inside "$2" "$3"
+else
+    outside
+fi
+exit

@@ -20,6 +20,13 @@ Device::Device(QObject* parent)
     dataSilence.setSingleShot(true);
     dataSilence.setInterval(dataSilenceMs);
     connect(&dataSilence, &QTimer::timeout, this, &Device::onDataSilence);
+    hangupWatch.setInterval(500);
+    connect(&hangupWatch, &QTimer::timeout, this, [this] {
+        if (!port.isOpen())
+            hangupWatch.stop();
+        else if (!gone && lineHungUp())
+            reportGone(QSerialPort::ResourceError);
+    });
 }
 
 Device::~Device()
@@ -57,6 +64,9 @@ void Device::wirePort()
             static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection));
     connect(&port, &QSerialPort::errorOccurred, this, &Device::error,
             static_cast<Qt::ConnectionType>(Qt::AutoConnection | Qt::UniqueConnection));
+#ifdef Q_OS_UNIX
+    hangupWatch.start();
+#endif
 }
 
 bool Device::isDeviceGone(QSerialPort::SerialPortError error)
@@ -65,9 +75,14 @@ bool Device::isDeviceGone(QSerialPort::SerialPortError error)
         return true;
     if (error != QSerialPort::ReadError)
         return false;
-#ifdef Q_OS_UNIX
     // A hung-up line keeps failing every read; only the descriptor tells a
     // hang-up from a single failed read.
+    return lineHungUp();
+}
+
+bool Device::lineHungUp()
+{
+#ifdef Q_OS_UNIX
     if (!port.isOpen() || port.handle() < 0)
         return false;
     pollfd fd{};
@@ -120,11 +135,17 @@ void Device::error(QSerialPort::SerialPortError error)
         emit interrupted(error);
         return;
     }
+    reportGone(error);
+}
+
+void Device::reportGone(QSerialPort::SerialPortError error)
+{
     // A lost device keeps raising errors until the port is closed; the
     // session hears about it once.
     if (gone)
         return;
     gone = true;
+    hangupWatch.stop();
     connected = false;
     // A vanished device measures nothing: a running countdown must not go on
     // counting on its last report.

@@ -59,6 +59,10 @@ protected:
     // True when a port error means the device has gone away (unplugged, or
     // the other end of the line hung up) rather than a passing fault.
     bool isDeviceGone(QSerialPort::SerialPortError error);
+    // True when the open port's line has hung up (the other end is gone).
+    bool lineHungUp();
+    // Marks the device as gone, reports it once and closes the port.
+    void reportGone(QSerialPort::SerialPortError error);
 
     // Every data frame goes through here with the correctness it reports.
     void noteDataFrame(bool correct);
@@ -79,4 +83,9 @@ private:
 
     QTimer dataSilence;
     bool silent = false;
+
+    // Some serial port versions (Qt 6.8) treat the endless empty reads of a
+    // hung-up line as "no data" and raise no error, so the line is also
+    // checked on a timer while the port is open.
+    QTimer hangupWatch{this};
 };
