@@ -14,6 +14,7 @@ private slots:
     void cleanup();
     void ignoredCommandFailsAfterTenSeconds();
     void unplugInterruptsOnceAndInitializeReopens();
+    void hangUpWithoutPortErrorIsNoticed();
 
 private:
     std::unique_ptr<LogCapture> log;
@@ -107,6 +108,24 @@ void TestV2DeviceFaults::unplugInterruptsOnceAndInitializeReopens()
     QCOMPARE(device.UID(), QStringLiteral("SECOND0000000002"));
     QVERIFY2(device.calibrateSensor(), qPrintable(log->lines().join(QLatin1Char('\n'))));
     QCOMPARE(interrupted.count(), 1);
+}
+
+void TestV2DeviceFaults::hangUpWithoutPortErrorIsNoticed()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--unplug-after"), QStringLiteral("3000")}));
+    V2DeviceProbe device;
+    QSignalSpy interrupted(&device, &Device::interrupted);
+    QVERIFY(device.reset());
+    device.ignorePortErrors();
+
+    QVERIFY(interrupted.wait(10000));
+    QVERIFY(sim.waitForExit(5000));
+    waitInEventLoop(1500);
+    QCOMPARE(interrupted.count(), 1);
+    QCOMPARE(interrupted.first().first().value<QSerialPort::SerialPortError>(), QSerialPort::ResourceError);
+    QVERIFY(!device.isConnected());
+    QCOMPARE(log->lines().filter(QStringLiteral("Device is gone")).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestV2DeviceFaults)

@@ -21,6 +21,9 @@ public:
     bool isSensorRunning() const { return sensorRunning; }
     void setSensorRunning(bool on) { sensorRunning = on; }
     void setConnected(bool on) { connected = on; }
+    // Stops listening to the port's error signal, as with a serial port
+    // version that raises no error when the line hangs up.
+    void ignorePortErrors() { QObject::disconnect(&port, &QSerialPort::errorOccurred, this, &V2DeviceProbe::error); }
 
     static unsigned slowFrames() { return slowFrameCount; }
     static void clearSlowFrames() { slowFrameCount = 0; }
