@@ -64,6 +64,7 @@ QSslConfiguration PeerServer::tlsConfiguration(const QString& trustDir, const QS
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setCaCertificates(QSslCertificate::fromData(readFile(trustDir + "/server.ca")));
+    tls.setAllowedNextProtocols({QSslConfiguration::ALPNProtocolHTTP2}); // gRPC needs HTTP/2; Qt 6.8 asks only if told
     if (!clientDir.isEmpty()) {
         tls.setLocalCertificate(QSslCertificate(readFile(clientDir + "/client.pem")));
         tls.setPrivateKey(QSslKey(readFile(clientDir + "/client-key.pem"), QSsl::Rsa));

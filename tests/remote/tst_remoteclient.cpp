@@ -199,7 +199,6 @@ void TestRemoteClient::failures()
         QTimer::singleShot(100, reply.get(), &QGrpcOperation::cancel);
     const QGrpcStatus status = finish(reply.get());
     QVERIFY2(exact ? status.code() == code : status.code() != QtGrpc::StatusCode::Ok, qPrintable(QStringLiteral("%1: %2").arg(int(status.code())).arg(status.message())));
-    QVERIFY(!reply->read<analyzer::JsonReply>());
     QVERIFY(reply->isFinished());
 }
 

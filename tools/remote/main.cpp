@@ -35,6 +35,7 @@ std::optional<QSslConfiguration> tlsFrom(const QString& folder, QTextStream& err
     }
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setCaCertificates(authorities);
+    tls.setAllowedNextProtocols({QSslConfiguration::ALPNProtocolHTTP2}); // gRPC needs HTTP/2; Qt 6.8 asks only if told
     tls.setLocalCertificate(certificate);
     tls.setPrivateKey(key);
     return tls;
