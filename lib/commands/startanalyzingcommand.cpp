@@ -1,9 +1,11 @@
 #include "commands/startanalyzingcommand.h"
 
+#include "config/backendlogger.h"
 #include "link/clientthread.h"
 #include "link/hardwareserver.h"
 #include "link/packet.h"
 #include "measurement/measurementmanager.h"
+#include "storage/reportsaver.h"
 
 QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
 {
@@ -17,6 +19,11 @@ QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
     const Packet request = readPacket(packet);
     if (!manager->loadPerson(static_cast<quint32>(request.payload)))
         return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
+    // Without its reference the measurement could never be saved: say so now.
+    if (!ReportSaver::referenceParametersReadable(manager->person()->female)) {
+        backendLogger()->error("Measurement not started: the reference parameters cannot be read");
+        return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
+    }
 
     const auto started = manager->start();
     if (started.has_value())

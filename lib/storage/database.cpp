@@ -12,8 +12,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
+#include <QSqlDriver>
 #include <QVariant>
 #include <spdlog/spdlog.h>
+#include <sqlite3.h>
 
 namespace {
 
@@ -199,7 +201,17 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
         personalError = query.lastError().text();
         return false;
     }
-    insertedReportId = query.lastInsertId().toString();
+    // lastInsertId is the rowid, which is `id` only when the frontend made `id`
+    // the INTEGER PRIMARY KEY; ask for the column itself.
+    QSqlQuery idQuery(personalDb);
+    idQuery.prepare(QStringLiteral("SELECT id FROM Reports WHERE rowid = ?"));
+    idQuery.addBindValue(query.lastInsertId());
+    if (!idQuery.exec()) {
+        personalError = idQuery.lastError().text();
+        return true; // the row exists; the caller reports the missing id
+    }
+    if (idQuery.first())
+        insertedReportId = idQuery.value(0).toString();
     return true;
 }
 
@@ -230,7 +242,16 @@ QStringList Database::personValues(const QString& sql)
 
 QList<quint32> Database::parameterIds(bool female)
 {
-    QList<quint32> ids;
+    return readParameterIds(female).value_or(QList<quint32>());
+}
+
+QList<ParameterInfo> Database::parameters(bool female)
+{
+    return readParameters(female).value_or(QList<ParameterInfo>());
+}
+
+std::expected<QList<quint32>, QString> Database::readParameterIds(bool female)
+{
     QSqlQuery query(parametersDb);
     if (parametersDb.isOpen()) {
         query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
@@ -239,16 +260,20 @@ QList<quint32> Database::parameterIds(bool female)
     }
     if (!parametersDb.isOpen() || !query.exec()) {
         logger->error("Couldn't get parameter ids from parameters database.");
-        return ids;
+        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
+                                                     : QStringLiteral("parameters.db is not open"));
     }
+    QList<quint32> ids;
     while (query.next())
         ids << query.value(0).toUInt();
+    // A read that stops early (a page that cannot be decrypted) is no empty table.
+    if (query.lastError().isValid())
+        return std::unexpected(query.lastError().text());
     return ids;
 }
 
-QList<ParameterInfo> Database::parameters(bool female)
+std::expected<QList<ParameterInfo>, QString> Database::readParameters(bool female)
 {
-    QList<ParameterInfo> list;
     QSqlQuery query(parametersDb);
     if (parametersDb.isOpen()) {
         query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
@@ -259,13 +284,17 @@ QList<ParameterInfo> Database::parameters(bool female)
     }
     if (!parametersDb.isOpen() || !query.exec()) {
         logger->error("Couldn't get parameters from parameters database.");
-        return list;
+        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
+                                                     : QStringLiteral("parameters.db is not open"));
     }
+    QList<ParameterInfo> list;
     while (query.next()) {
         list.append(ParameterInfo{query.value(0).toUInt(), query.value(1).toFloat(),
                                   query.value(2).toFloat(), query.value(3).toString(),
                                   query.value(4).toUInt()});
     }
+    if (query.lastError().isValid())
+        return std::unexpected(query.lastError().text());
     return list;
 }
 
@@ -351,7 +380,18 @@ bool Database::commitTransaction()
 bool Database::rollbackTransaction()
 {
     inTransaction = false;
-    return personalDb.rollback();
+    const bool ok = personalDb.rollback();
+    if (!ok)
+        personalError = personalDb.lastError().text();
+    return ok;
+}
+
+bool Database::transactionOpen()
+{
+    if (!personalDb.isOpen() || !personalDb.driver())
+        return false;
+    auto* handle = static_cast<sqlite3*>(personalDb.driver()->handle().value<void*>());
+    return handle && sqlite3_get_autocommit(handle) == 0;
 }
 
 QString Database::personalErrorText() const

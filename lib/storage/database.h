@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariantList>
+#include <expected>
 #include <memory>
 #include <optional>
 #include <spdlog/logger.h>
@@ -26,6 +27,10 @@ public:
     QStringList personValues(const QString& sql);
     QList<quint32> parameterIds(bool female);
     QList<ParameterInfo> parameters(bool female);
+    // As above, but a file that is missing or did not open, or a failed query,
+    // is an error text rather than an empty list.
+    std::expected<QList<quint32>, QString> readParameterIds(bool female);
+    std::expected<QList<ParameterInfo>, QString> readParameters(bool female);
     bool insertResults(const QVariantList& values, const QVariantList& reportIds,
                        const QVariantList& parameterIds, const QVariantList& scales);
     bool runQuery(const QString& sql);
@@ -33,13 +38,17 @@ public:
     QString currentReportId() const;
     void setCurrentReportId(const QString& id);
 
-    // Id of the Reports row the last successful createNewReport inserted.
+    // Id of the Reports row the last successful createNewReport inserted,
+    // read back by its rowid (the frontend's schema decides what `id` is).
     QString lastInsertedReportId() const;
 
     // A report is written as one unit on the personal connection.
     bool beginTransaction();
     bool commitTransaction();
     bool rollbackTransaction();
+    // Whether personal.db has a transaction open right now, as SQLite sees it:
+    // some failed writes (a full disk) end the transaction by themselves.
+    bool transactionOpen();
     // Text of the last failed statement on personal.db.
     QString personalErrorText() const;
 

@@ -1,12 +1,20 @@
 #include "storage/passphrase.h"
 
 #include "storage/passphrasekey.h"
+#include "storage/passphraserules.h"
 
 QString Passphrase::build()
 {
-    QByteArray bytes(static_cast<qsizetype>(storage_key::constant.size()), '\0');
-    for (std::size_t i = 0; i < storage_key::constant.size(); ++i)
-        bytes[static_cast<qsizetype>(i)] = static_cast<char>((storage_key::constant[i] - i) & 0xFF);
+    return derive(constant());
+}
+
+QString Passphrase::derive(const QByteArray& constant)
+{
+    QByteArray bytes(constant.size(), '\0');
+    for (qsizetype i = 0; i < constant.size(); ++i) {
+        bytes[i] = static_cast<char>(passphrase_rules::derivedByte(
+            static_cast<std::uint8_t>(constant.at(i)), static_cast<std::size_t>(i)));
+    }
     return QString::fromUtf8(bytes);
 }
 

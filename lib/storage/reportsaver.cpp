@@ -62,11 +62,24 @@ void ReportSaver::resetPerson()
     current->rangesComputed = false;
 }
 
+bool ReportSaver::referenceParametersReadable(bool female)
+{
+    const auto read = Database::instance().readParameters(female);
+    if (!read)
+        backendLogger()->error("The reference parameters cannot be read: {}", read.error());
+    return read.has_value();
+}
+
 bool ReportSaver::abandonReport(const QString& previousReportId)
 {
     Database& db = Database::instance();
-    if (!db.rollbackTransaction())
-        logger->error("Couldn't roll back the report: {}", db.personalErrorText());
+    if (!db.rollbackTransaction()) {
+        // A full disk, for one, makes SQLite end the transaction itself.
+        if (db.transactionOpen())
+            logger->error("Couldn't roll back the report: {}", db.personalErrorText());
+        else
+            logger->warn("The database has already rolled back the report");
+    }
     db.setCurrentReportId(previousReportId);
     return false;
 }
@@ -81,36 +94,63 @@ bool ReportSaver::saveReport(bool resultsReady, const ProgressCallback& progress
         logger->error("Cannot save: no person has been looked up");
         return false;
     }
-    Database& db = Database::instance();
     const QString stamp = timeStamp(QDateTime::currentDateTime());
-    const QString previousReportId = db.currentReportId();
+    // The progress pauses serve events; take what the write needs now.
+    const quint32 personId = current->id;
+    const std::optional<Drawn> drawn = summarize(progress);
+    if (!drawn)
+        return false;
+    return writeReport(stamp, personId, *drawn);
+}
 
+bool ReportSaver::writeReport(const QString& stamp, quint32 personId, const Drawn& drawn)
+{
+    Database& db = Database::instance();
+    const QString previousReportId = db.currentReportId();
     // Reports row, Results and score form one unit: a failure leaves nothing behind.
     if (!db.beginTransaction()) {
         logger->error("Couldn't start writing the report: {}", db.personalErrorText());
         logger->error("createNewReport failed, cannot create new report.");
         return false;
     }
-    if (!db.createNewReport(stamp, current->id)) {
+    if (!db.createNewReport(stamp, personId)) {
         logger->error("createNewReport failed, cannot create new report.");
         logger->error("{}", db.personalErrorText());
         return abandonReport(previousReportId);
     }
     logger->debug("Saving - Reports query: {}",
                   QStringLiteral("select id from Reports where personid=%1 and date='%2';")
-                      .arg(current->id)
+                      .arg(personId)
                       .arg(stamp));
     // The row just inserted, so two saves within one second never share a report.
     const QString id = db.lastInsertedReportId();
     if (id.isEmpty()) {
         logger->error("Report id query result is empty, cannot be empty.\nCurrent person id: {}",
-                      current->id);
+                      personId);
         return abandonReport(previousReportId);
     }
     logger->debug("Report id: {}", id);
     db.setCurrentReportId(id);
-    if (!summarize(progress))
+
+    QVariantList reportIds;
+    reportIds.reserve(drawn.values.size());
+    for (qsizetype i = 0; i < drawn.values.size(); ++i)
+        reportIds.append(id);
+    logger->trace("values: {}, reportids: {}, parameterids: {}, scales: {}", drawn.values.size(),
+                  reportIds.size(), drawn.parameterIds.size(), drawn.scales.size());
+    logger->trace("Summarization finished");
+
+    if (!db.insertResults(drawn.values, reportIds, drawn.parameterIds, drawn.scales)) {
+        logger->error("Couldn't save results to database");
+        logger->error("{}", db.personalErrorText());
         return abandonReport(previousReportId);
+    }
+    if (!db.runQuery(QStringLiteral("update Reports set score=%0 where id=%1")
+                         .arg(drawn.score)
+                         .arg(id))) {
+        logger->error("Couldn't save the report score: {}", db.personalErrorText());
+        return abandonReport(previousReportId);
+    }
     if (!db.commitTransaction()) {
         logger->error("Couldn't commit the report: {}", db.personalErrorText());
         return abandonReport(previousReportId);
@@ -118,7 +158,7 @@ bool ReportSaver::saveReport(bool resultsReady, const ProgressCallback& progress
     return true;
 }
 
-bool ReportSaver::summarize(const ProgressCallback& progress)
+std::optional<ReportSaver::Drawn> ReportSaver::summarize(const ProgressCallback& progress)
 {
     Database& db = Database::instance();
     const bool female = current->female;
@@ -129,50 +169,34 @@ bool ReportSaver::summarize(const ProgressCallback& progress)
     const qint32 count100 = randomInt(bounds[2], bounds[3]);
     const qint32 count1000 = randomInt(bounds[4], bounds[5]);
 
-    const Marks marks = drawMarks(db.parameterIds(female), female, count10, count100, count1000);
+    // A reference that cannot be read is a failed save, not an empty report.
+    const auto ids = db.readParameterIds(female);
+    const auto params = ids ? db.readParameters(female) : std::unexpected(ids.error());
+    if (!params) {
+        logger->error("The reference parameters cannot be read: {}", params.error());
+        return std::nullopt;
+    }
+    const Marks marks = drawMarks(*ids, female, count10, count100, count1000);
 
-    const QList<ParameterInfo> params = db.parameters(female);
-    const auto total = static_cast<qint32>(params.size()) - 1;
-    int score = 10000;
+    const auto total = static_cast<qint32>(params->size()) - 1;
+    Drawn drawn;
     qint32 index = 0;
     bool group27Done = false;
-    const QString reportId = db.currentReportId();
-
-    QVariantList values;
-    QVariantList reportIds;
-    QVariantList parameterIds;
-    QVariantList scales;
-    for (const ParameterInfo& p : params) {
+    for (const ParameterInfo& p : *params) {
         int scale = 0;
         double value = 0.0;
         if (const auto mark = marks.find(p.id); mark != marks.end())
-            value = abnormalValue(p, mark->second, group27Done, score, scale);
+            value = abnormalValue(p, mark->second, group27Done, drawn.score, scale);
         else
             value = static_cast<double>(randomFloat(p.min, p.max));
-        values.append(QString::number(value, 'f', 3));
-        reportIds.append(reportId);
-        parameterIds.append(p.id);
-        scales.append(static_cast<qint32>(scale));
+        drawn.values.append(QString::number(value, 'f', 3));
+        drawn.parameterIds.append(p.id);
+        drawn.scales.append(static_cast<qint32>(scale));
 
         logger->trace("progress {}/{}", index, total);
         if (progress)
             progress(index, total);
         ++index;
     }
-    logger->trace("values: {}, reportids: {}, parameterids: {}, scales: {}", values.size(),
-                  reportIds.size(), parameterIds.size(), scales.size());
-    logger->trace("Summarization finished");
-
-    if (!db.insertResults(values, reportIds, parameterIds, scales)) {
-        logger->error("Couldn't save results to database");
-        logger->error("{}", db.personalErrorText());
-        return false;
-    }
-    if (!db.runQuery(QStringLiteral("update Reports set score=%0 where id=%1")
-                         .arg(score)
-                         .arg(reportId))) {
-        logger->error("Couldn't save the report score: {}", db.personalErrorText());
-        return false;
-    }
-    return true;
+    return drawn;
 }

@@ -23,10 +23,11 @@ bool CipherFixture::cliWithKey(const QString& file, const QString& key, const QS
         // Files here are in SQLCipher's version-3 format, as the driver and the
         // frontend write them. SQLCipher 4 shells default to their version-4
         // format unless told; 3.x shells ignore the pragma. Newer shells answer
-        // "ok" to the key, so the set-up prints nowhere.
+        // "ok" to the key, so the set-up prints nowhere. Quotes in the key are
+        // doubled, as SQL wants them.
         script += QStringLiteral(".output /dev/null\nPRAGMA key='%1';\n"
                                  "PRAGMA cipher_compatibility = 3;\n.output stdout\n")
-                      .arg(key);
+                      .arg(QString(key).replace(QLatin1Char('\''), QStringLiteral("''")));
     }
     script += sql + QLatin1Char('\n');
     shell.write(script.toUtf8());

@@ -2,12 +2,16 @@
 #include "config/settings.h"
 #include "logcapture.h"
 #include "storage/database.h"
+#include "storage/passphrase.h"
 #include "storage/reportsaver.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -57,6 +61,10 @@ private slots:
     void failedSaveLeavesNothing();
     void progressCalls_data();
     void progressCalls();
+    void secondWriterIsNotLockedOut();
+    void unreadableReferenceFailsTheSave_data();
+    void unreadableReferenceFailsTheSave();
+    void reportIdIsTheIdColumn();
 
 private:
     QString personalFile() const { return root.filePath(QStringLiteral("p/personal.db")); }
@@ -342,6 +350,10 @@ void TestReportSaver::failedSaveLeavesNothing_data()
         << QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Reports BEGIN SELECT RAISE(ABORT, 'refused'); END;")
         << QStringLiteral("createNewReport failed, cannot create new report.");
     QTest::newRow("read-only file") << QStringLiteral("readonly") << QStringLiteral("createNewReport failed, cannot create new report.");
+    // What a full disk can do: SQLite ends the transaction itself.
+    QTest::newRow("Results roll everything back")
+        << QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON Results BEGIN SELECT RAISE(ROLLBACK, 'disk full'); END;")
+        << QStringLiteral("The database has already rolled back the report");
 }
 
 void TestReportSaver::failedSaveLeavesNothing()
@@ -375,6 +387,8 @@ void TestReportSaver::failedSaveLeavesNothing()
     log.clear();
     QVERIFY(!save(saver));
     QVERIFY2(log.containsText(expectedLog), qPrintable(log.messages().join('\n')));
+    // Every failure here leaves no transaction open, so the roll-back never fails.
+    QVERIFY(!log.containsText(QStringLiteral("Couldn't roll back the report")));
     QCOMPARE(Database::instance().currentReportId(), QStringLiteral("previous"));
     Settings::instance().setDynamicDbPath(root.filePath(QStringLiteral("p")));
     QVERIFY(Database::instance().personalOpen());
@@ -428,6 +442,111 @@ void TestReportSaver::progressCalls()
         QCOMPARE(CipherFixture::rows(personalFile(), QStringLiteral("SELECT score FROM Reports WHERE id=%1;").arg(id)),
                  QStringList{"10000"});
     }
+}
+
+// The frontend's own connection, which does not wait for locks, writes
+// between the progress steps of a save.
+void TestReportSaver::secondWriterIsNotLockedOut()
+{
+    const QString name = QStringLiteral("frontend");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("SQLITECIPHER"), name);
+        other.setDatabaseName(personalFile());
+        other.setPassword(Passphrase::build());
+        other.setConnectOptions(QStringLiteral("QSQLITE_USE_CIPHER=sqlcipher;SQLCIPHER_LEGACY=3;QSQLITE_BUSY_TIMEOUT=0"));
+        QVERIFY2(other.open(), qPrintable(other.lastError().text()));
+        ReportSaver saver;
+        QVERIFY(saver.loadPerson(man));
+        QStringList failures;
+        int writes = 0;
+        QVERIFY(saver.saveReport(true, [&](qint32 index, qint32) {
+            QSqlQuery query(other);
+            if (query.exec(QStringLiteral("UPDATE Persons SET address = 'Street %1' WHERE id = %2").arg(index).arg(man)))
+                ++writes;
+            else
+                failures << query.lastError().text();
+        }));
+        QCOMPARE(failures, QStringList());
+        QCOMPARE(writes, static_cast<int>(Database::instance().parameters(false).size()));
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+void TestReportSaver::unreadableReferenceFailsTheSave_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("missing") << "missing" << false;
+    QTest::newRow("wrong key") << "wrong key" << false;
+    QTest::newRow("not a database") << "garbage" << false;
+    QTest::newRow("query fails") << "no table" << false;
+    QTest::newRow("readable and empty") << "empty" << true;
+}
+
+// "Could not read" fails the save and writes nothing; "read, and empty" saves.
+void TestReportSaver::unreadableReferenceFailsTheSave()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, readable);
+    const QString file = parametersFile();
+    QVERIFY(QFile::rename(file, file + QStringLiteral(".full")));
+    if (kind == QLatin1String("wrong key")) {
+        QVERIFY(CipherFixture::cliWithKey(file, QStringLiteral("another key"), QStringLiteral("CREATE TABLE t (x);")));
+    } else if (kind == QLatin1String("garbage")) {
+        QFile garbage(file);
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write(QByteArray(8192, '\x5a'));
+    } else if (kind != QLatin1String("missing")) {
+        QVERIFY(CipherFixture::createParameters(file, {}));
+        if (kind == QLatin1String("no table"))
+            QVERIFY(CipherFixture::cli(file, QStringLiteral("DROP TABLE Parameters;")));
+    }
+    Database::instance().reopen();
+    const QStringList before = CipherFixture::rows(personalFile(), QStringLiteral("SELECT count(*) FROM Reports;"));
+
+    log.clear();
+    const bool checked = ReportSaver::referenceParametersReadable(false);
+    ReportSaver saver;
+    QVERIFY(saver.loadPerson(man));
+    Calls calls;
+    const bool saved = save(saver, &calls);
+
+    QFile::remove(file);
+    QVERIFY(QFile::rename(file + QStringLiteral(".full"), file));
+    Database::instance().reopen();
+
+    QCOMPARE(checked, readable);
+    QCOMPARE(saved, readable);
+    QCOMPARE(log.containsText(QStringLiteral("The reference parameters cannot be read: ")), !readable);
+    const QStringList after = CipherFixture::rows(personalFile(), QStringLiteral("SELECT count(*) FROM Reports;"));
+    QCOMPARE(after.value(0).toInt(), before.value(0).toInt() + (readable ? 1 : 0));
+    QVERIFY(calls.isEmpty());
+}
+
+// The frontend owns the schema: here Reports.id is an ordinary column that a
+// trigger numbers from 1001, so it differs from the rowid.
+void TestReportSaver::reportIdIsTheIdColumn()
+{
+    const QString dir = root.filePath(QStringLiteral("own-ids"));
+    QVERIFY(QDir().mkpath(dir));
+    const QString file = dir + QStringLiteral("/personal.db");
+    QVERIFY(CipherFixture::createPersonal(file));
+    QVERIFY(CipherFixture::cli(file, QStringLiteral(
+        "DROP TABLE Reports;"
+        "CREATE TABLE Reports (id INTEGER UNIQUE, date TEXT NOT NULL, personid INTEGER NOT NULL, score INTEGER NOT NULL DEFAULT 0);"
+        "CREATE TRIGGER numbering AFTER INSERT ON Reports BEGIN "
+        "UPDATE Reports SET id = NEW.rowid + 1000 WHERE rowid = NEW.rowid; END;")));
+    ReportSaver saver;
+    QVERIFY(saver.loadPerson(man));
+    Settings::instance().setDynamicDbPath(dir);
+    QVERIFY(save(saver));
+    QCOMPARE(Database::instance().currentReportId(), QStringLiteral("1001"));
+    const QStringList report = CipherFixture::rows(file, QStringLiteral("SELECT rowid, id, score FROM Reports;"));
+    QCOMPARE(report.size(), 1);
+    QVERIFY(report.first().startsWith(QStringLiteral("1|1001|")));
+    QVERIFY(report.first().section(QLatin1Char('|'), 2).toInt() > 0); // the score reached this row
+    QCOMPARE(CipherFixture::rows(file, QStringLiteral("SELECT DISTINCT reportid FROM Results;")), QStringList{"1001"});
 }
 
 QTEST_GUILESS_MAIN(TestReportSaver)

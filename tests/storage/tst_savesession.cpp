@@ -1,0 +1,169 @@
+// Saving through the real program, the simulator and encrypted files that the
+// sqlcipher shell checks: the personal database stays writable for the
+// frontend while a report is paced, and an unreadable reference is a failure.
+#include "cipherfixture.h"
+#include "sessionfixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+qint32 code(status_codes status)
+{
+    return static_cast<qint32>(status);
+}
+
+// The program finds parameters.db at ../../../data/common from its working
+// directory, and personal.db where set_db points.
+struct Site {
+    QTemporaryDir root;
+    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
+    QString personalDir = root.filePath(QStringLiteral("personal"));
+    QString personalDb = personalDir + QStringLiteral("/personal.db");
+    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
+    quint32 personId = 0;
+
+    // `reference`: "good" (40 parameters), "wrong key" or "missing".
+    bool prepare(const QString& reference)
+    {
+        if (!QDir().mkpath(workDir) || !QDir().mkpath(personalDir) || !QDir().mkpath(QFileInfo(parametersDb).path()))
+            return false;
+        bool ok = true;
+        if (reference == QLatin1String("good")) {
+            QList<CipherFixture::Parameter> list;
+            for (quint32 id = 1; id <= 40; ++id)
+                list.append({id, 1.0 * id, 2.0 * id, 1 + id % 5});
+            ok = CipherFixture::createParameters(parametersDb, list);
+        } else if (reference == QLatin1String("wrong key")) {
+            ok = CipherFixture::cliWithKey(parametersDb, QStringLiteral("not the key"), QStringLiteral("CREATE TABLE t (x);"));
+        }
+        personId = CipherFixture::createPersonal(personalDb)
+            ? CipherFixture::addPerson(personalDb, "Ada", "Female", "1980-05-17", "168", "61")
+            : 0;
+        return ok && personId > 0;
+    }
+    QString count(const QString& table) const
+    {
+        return CipherFixture::rows(personalDb, QStringLiteral("SELECT count(*) FROM %1;").arg(table)).value(0);
+    }
+};
+
+} // namespace
+
+class TestSaveSession : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void unreadableReferenceRefusesStart_data();
+    void unreadableReferenceRefusesStart();
+    void saveLeavesDatabaseWritableAndFailsWhole();
+
+private:
+    bool startSession(SessionFixture& s, Site& site);
+    bool runToEnd(SessionFixture& s);
+};
+
+void TestSaveSession::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
+}
+
+bool TestSaveSession::startSession(SessionFixture& s, Site& site)
+{
+    s.program.process.setWorkingDirectory(site.workDir);
+    if (!s.launch() || !s.expectGreeting())
+        return false;
+    const QByteArray setDb = QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8();
+    return s.frontend.send(setDb) && s.expect(opcodes::set_db, code(status_codes::database_dynamic_path))
+        && s.frontend.send(makePacket(opcodes::initialization, 0))
+        && s.expect(opcodes::initialization, code(status_codes::device_initialized));
+}
+
+bool TestSaveSession::runToEnd(SessionFixture& s)
+{
+    if (!s.frontend.send(makePacket(opcodes::start_measure, 1))
+        || !s.expect(opcodes::start_measure, code(status_codes::measurement_started)))
+        return false;
+    while (auto packet = s.frontend.next(10000)) {
+        if (packet->opcode == opcodes::end_measure)
+            return packet->payload == code(status_codes::measurement_finished);
+        if (packet->opcode != opcodes::state_measure)
+            return false;
+    }
+    return false;
+}
+
+void TestSaveSession::unreadableReferenceRefusesStart_data()
+{
+    QTest::addColumn<QString>("reference");
+    QTest::newRow("parameters.db missing") << "missing";
+    QTest::newRow("parameters.db keyed wrongly") << "wrong key";
+}
+
+// Refused before the 40 s are spent, not after.
+void TestSaveSession::unreadableReferenceRefusesStart()
+{
+    QFETCH(QString, reference);
+    SessionFixture s;
+    Site site;
+    QVERIFY(site.prepare(reference));
+    QVERIFY(startSession(s, site));
+    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.program.waitForLog(QStringLiteral("Measurement not started: the reference parameters cannot be read"), 5000));
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+    QCOMPARE(site.count(QStringLiteral("Reports")), QStringLiteral("0"));
+}
+
+void TestSaveSession::saveLeavesDatabaseWritableAndFailsWhole()
+{
+    SessionFixture s;
+    Site site;
+    QVERIFY(site.prepare(QStringLiteral("good")));
+    QCOMPARE(site.personId, 1U);
+    QVERIFY(startSession(s, site));
+
+    // The shell, which does not wait for locks, writes while the report is paced.
+    QVERIFY(runToEnd(s));
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QStringList refused;
+    int progress = 0;
+    std::optional<Packet> packet;
+    while ((packet = s.frontend.next(20000)) && packet->opcode == opcodes::saving_progress) {
+        if (++progress % 10 == 5) {
+            if (!CipherFixture::cli(site.personalDb, QStringLiteral("UPDATE Persons SET address = 'Street %1' WHERE id = 1;").arg(progress)))
+                refused << CipherFixture::lastError().trimmed();
+        }
+    }
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->payload, code(status_codes::measurement_saved));
+    QCOMPARE(progress, 40);
+    QCOMPARE(refused, QStringList());
+    QCOMPARE(site.count(QStringLiteral("Reports")), QStringLiteral("1"));
+    QCOMPARE(site.count(QStringLiteral("Results")), QStringLiteral("40"));
+
+    // The reference turns unreadable during the next measurement (overwritten
+    // in place): the save fails whole and says so.
+    QVERIFY(runToEnd(s));
+    QFile reference(site.parametersDb);
+    QVERIFY(reference.open(QIODevice::WriteOnly));
+    reference.write(QByteArray(8192, '\x5a'));
+    reference.close();
+    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_cannot_save)));
+    QVERIFY(s.program.waitForLog(QStringLiteral("The reference parameters cannot be read: "), 5000));
+    QCOMPARE(site.count(QStringLiteral("Reports")), QStringLiteral("1"));
+    QCOMPARE(site.count(QStringLiteral("Results")), QStringLiteral("40"));
+
+    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+    QVERIFY(s.waitForExit());
+}
+
+QTEST_GUILESS_MAIN(TestSaveSession)
+#include "tst_savesession.moc"
