@@ -16,6 +16,7 @@
 #include "link/packetfactory.h"
 #include "measurement/measurementmanager.h"
 #include "telemetry/sessiontelemetry.h"
+#include "telemetry/telemetryconfig.h"
 
 #include <QCoreApplication>
 #include <exception>
@@ -82,6 +83,8 @@ void ClientThread::run()
     }
     requests.detach();
     freeSessionObjects();
+    // A report still under way gets a short grace, then is abandoned.
+    telemetry.finish();
     sessionContext = nullptr;
     // Whatever this thread scheduled for deletion goes now, then its crypto
     // state, so nothing of it is left for the thread's exit clean-up.
@@ -127,7 +130,8 @@ bool ClientThread::setUpSession()
     connectMeasurement();
     setState(SessionState::Idle);
 
-    SessionTelemetry::run(device);
+    // Beside the session, not before its greeting: the network may be slow.
+    telemetry.start(SessionTelemetry::factsOf(device), TelemetryConfig::fromEnvironment());
 
     // The save handler raises these on the session thread; the state change
     // runs directly inside it, before its reply is built.

@@ -3,6 +3,7 @@
 #include "link/commandregistry.h"
 #include "link/requestqueue.h"
 #include "link/sessionstate.h"
+#include "telemetry/telemetrytask.h"
 #include "ulvex_export.h"
 
 #include <QByteArray>
@@ -76,6 +77,7 @@ private:
     void freeSessionObjects();
 
     RequestQueue requests;
+    TelemetryTask telemetry;
     QMetaObject::Connection progressConnection;
     // Lives on the session thread; queued work meant for that thread uses it as context.
     QObject* sessionContext = nullptr;

@@ -15,12 +15,24 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
 
 AnalyzerReport::AnalyzerReport(QString deviceSerialNumber, TelemetryConfig config, QObject* parent)
     : QObject(parent)
     , logger(backendLogger())
-    , deviceSerialNumber(std::move(deviceSerialNumber))
+    , facts{std::move(deviceSerialNumber), QString()}
+    , uidFromSettings(true)
     , config(std::move(config))
+{
+}
+
+AnalyzerReport::AnalyzerReport(TelemetryFacts facts, TelemetryConfig config, QDeadlineTimer deadline,
+    QObject* parent)
+    : QObject(parent)
+    , logger(backendLogger())
+    , facts(std::move(facts))
+    , config(std::move(config))
+    , deadline(deadline)
 {
 }
 
@@ -28,7 +40,10 @@ AnalyzerReport::~AnalyzerReport() = default;
 
 std::expected<bool, QString> AnalyzerReport::sendReport()
 {
-    return postTelemetry(collectTelemetry());
+    const TelemetryData data = collectTelemetry();
+    if (QThread::currentThread()->isInterruptionRequested())
+        return std::unexpected(QStringLiteral("Telemetry stopped before the report was posted"));
+    return postTelemetry(data);
 }
 
 TelemetryData AnalyzerReport::collectTelemetry()
@@ -39,16 +54,21 @@ TelemetryData AnalyzerReport::collectTelemetry()
                                  .value_or(QStringLiteral("Could not detect frontend"));
 
     TelemetryData data;
-    const QHostAddress address = publicAddress(config.publicAddressServices, config.addressTimeLimit);
+    // The look-up leaves the post its own time within the overall limit.
+    QDeadlineTimer lookupDeadline = deadline;
+    if (!lookupDeadline.isForever())
+        lookupDeadline -= config.postTimeLimit.count();
+    const QHostAddress address = publicAddress(config.publicAddressServices, config.addressTimeLimit,
+        lookupDeadline, config.replyBodyLimit);
     data.ipAddress = address.isNull() ? QString() : address.toString();
     logger->debug("IP Address: {}", data.ipAddress);
     data.osInfo = QString::fromUtf8(QJsonDocument(toJson(osInfo())).toJson(QJsonDocument::Compact));
     logger->debug("OS Info: {}", data.osInfo);
-    data.computerInfo = QString::fromUtf8(QJsonDocument(toJson(cpuInfo())).toJson(QJsonDocument::Compact));
+    data.computerInfo = QString::fromUtf8(QJsonDocument(toJson(cpuInfo(deadline))).toJson(QJsonDocument::Compact));
     logger->debug("Computer Info: {}", data.computerInfo);
 
     // left() and mid() stop at the end of a short text.
-    const QString uid = Settings::instance().analyzerSerial();
+    const QString uid = uidFromSettings ? Settings::instance().analyzerSerial() : facts.analyzerUid;
     data.analyzerVersion = uid.left(12);
     logger->debug("Analyzer Version: {}", data.analyzerVersion);
     data.analyzerSerial = uid.mid(12, 4);
@@ -57,7 +77,7 @@ TelemetryData AnalyzerReport::collectTelemetry()
     const QFileInfo frontendFile(frontend);
     data.analyzerCode = frontendFile.isFile() ? frontendFile.baseName() : QStringLiteral("No fronted found");
     logger->debug("Analyzer Code: {}", data.analyzerCode);
-    data.ftdiSerial = deviceSerialNumber.left(8);
+    data.ftdiSerial = facts.deviceSerialNumber.left(8);
     logger->debug("FTDI Serial: {}", data.ftdiSerial);
     data.frontendVersion = fileVersionString(frontend).left(5);
     logger->debug("Frontend Version: {}", data.frontendVersion);
@@ -78,8 +98,13 @@ std::expected<bool, QString> AnalyzerReport::postTelemetry(const TelemetryData& 
     request.setRawHeader("Content-Type", "application/json");
     request.setRawHeader("Content-Length", QByteArray::number(body.size()));
 
+    if (deadline.hasExpired()) {
+        return std::unexpected(QStringLiteral("Telemetry time limit of %1 ms reached before the post")
+                                   .arg(config.overallTimeLimit.count()));
+    }
     QNetworkReply* reply = manager.post(request, body);
-    const auto waited = ReplyWaiter::wait(reply, config.postTimeLimit);
+    const auto waited = ReplyWaiter::wait(reply, ReplyWaiter::capped(config.postTimeLimit, deadline),
+        config.replyBodyLimit);
     reply->deleteLater();
     if (!waited)
         return std::unexpected(waited.error());

@@ -2,8 +2,10 @@
 
 #include "telemetry/telemetryconfig.h"
 #include "telemetry/telemetrydata.h"
+#include "telemetry/telemetryfacts.h"
 #include "ulvex_export.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 #include <expected>
@@ -11,16 +13,20 @@
 #include <spdlog/logger.h>
 
 // Gathers the facts about host, analyzer, frontend and backend and posts them
-// to the report server. Used once per session, on the session thread; the
+// to the report server. Used once per session, on the telemetry thread; the
 // object must outlive sendReport.
 class ULVEX_EXPORT AnalyzerReport : public QObject {
     Q_OBJECT
 public:
     static constexpr const char* kBackendVersion = "4.2.2";
 
-    // deviceSerialNumber: serial-port serial number of the session's device.
+    // deviceSerialNumber: serial-port serial number of the session's device;
+    // the analyzer UID is read from Settings when the report is gathered.
     explicit AnalyzerReport(QString deviceSerialNumber,
         TelemetryConfig config = TelemetryConfig::fromEnvironment(), QObject* parent = nullptr);
+    // Everything from facts; nothing waits past deadline.
+    AnalyzerReport(TelemetryFacts facts, TelemetryConfig config, QDeadlineTimer deadline,
+        QObject* parent = nullptr);
     ~AnalyzerReport() override;
 
     // collectTelemetry then postTelemetry.
@@ -31,6 +37,8 @@ public:
 
 private:
     std::shared_ptr<spdlog::logger> logger;
-    QString deviceSerialNumber;
+    TelemetryFacts facts;
+    bool uidFromSettings = false;
     TelemetryConfig config;
+    QDeadlineTimer deadline{QDeadlineTimer::Forever};
 };

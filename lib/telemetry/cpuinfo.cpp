@@ -4,11 +4,13 @@
 #include "telemetry/proccpuinfo.h"
 #include "config/backendlogger.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTimer>
+#include <algorithm>
 #include <exception>
 
 namespace {
@@ -69,7 +71,7 @@ bool wmicAvailable()
 }
 
 // The tool's output, or nothing when it does not start or finish in time.
-std::optional<QByteArray> runWmic()
+std::optional<QByteArray> runWmic(const QDeadlineTimer& deadline)
 {
     auto logger = backendLogger();
     QProcess process;
@@ -89,8 +91,12 @@ std::optional<QByteArray> runWmic()
     process.start(QStringLiteral("wmic"),
         {QStringLiteral("cpu"), QStringLiteral("get"), QStringLiteral("/ALL"), QStringLiteral("/FORMAT:list")},
         QIODevice::ReadWrite);
+    // The tool waits for the end of its input before it exits.
+    process.closeWriteChannel();
     if (process.state() != QProcess::NotRunning || process.error() != QProcess::FailedToStart) {
-        timer.start(kWmicTimeLimitMs);
+        timer.start(deadline.isForever()
+                ? kWmicTimeLimitMs
+                : static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 0, kWmicTimeLimitMs)));
         if (!done)
             loop.exec();
     }
@@ -125,11 +131,16 @@ CpuInfo parseWmicCpuList(const QString& text)
 
 CpuInfo cpuInfo()
 {
+    return cpuInfo(QDeadlineTimer(QDeadlineTimer::Forever));
+}
+
+CpuInfo cpuInfo(const QDeadlineTimer& deadline)
+{
     auto logger = backendLogger();
     logger->trace("Getting CPU info begin");
     CpuInfo info;
     if (wmicAvailable()) {
-        const std::optional<QByteArray> output = runWmic();
+        const std::optional<QByteArray> output = runWmic(deadline);
         if (!output)
             return CpuInfo{};
         const QString text = QString::fromUtf8(*output);

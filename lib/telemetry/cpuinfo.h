@@ -2,6 +2,7 @@
 
 #include "ulvex_export.h"
 
+#include <QDeadlineTimer>
 #include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
@@ -26,6 +27,8 @@ struct ULVEX_EXPORT CpuInfo {
 
 // Runs "wmic" where it exists, otherwise reads the kernel's processor tables.
 ULVEX_EXPORT CpuInfo cpuInfo();
+// The same, but "wmic" is given no time past deadline.
+ULVEX_EXPORT CpuInfo cpuInfo(const QDeadlineTimer& deadline);
 // Parses "wmic cpu get /ALL /FORMAT:list" output; a later key overwrites an earlier one.
 ULVEX_EXPORT CpuInfo parseWmicCpuList(const QString& text);
 ULVEX_EXPORT QJsonObject toJson(const CpuInfo& info);

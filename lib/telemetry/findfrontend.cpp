@@ -10,6 +10,27 @@
 #include <QQueue>
 #include <QRegularExpression>
 
+#if defined(Q_OS_WIN)
+#include <windows.h>
+#endif
+
+namespace {
+
+bool hiddenOrSystem(const QFileInfo& entry)
+{
+    if (entry.isHidden())
+        return true;
+#if defined(Q_OS_WIN)
+    const DWORD attributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(
+        QDir::toNativeSeparators(entry.absoluteFilePath()).utf16()));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
+#else
+    return false;
+#endif
+}
+
+} // namespace
+
 std::optional<QString> findFrontend()
 {
     const TelemetryConfig config;
@@ -32,13 +53,16 @@ std::optional<QString> findFrontend(const QString& root, int maxDepth, int maxEn
     int visited = 0;
     while (!queue.isEmpty()) {
         const Pending dir = queue.dequeue();
-        QDirIterator it(dir.path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+        // Hidden and system entries stay out, as in a listing a person would see.
+        QDirIterator it(dir.path, QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
         while (it.hasNext()) {
             if (++visited > maxEntries) {
                 backendLogger()->debug("Frontend search stopped after {} entries", maxEntries);
                 return std::nullopt;
             }
             const QFileInfo entry = it.nextFileInfo();
+            if (hiddenOrSystem(entry))
+                continue;
             if (entry.isDir()) {
                 if (dir.depth < maxDepth && !entry.isSymLink() && entry.isReadable())
                     queue.enqueue({entry.filePath(), dir.depth + 1});

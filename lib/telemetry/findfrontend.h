@@ -12,5 +12,5 @@ ULVEX_EXPORT std::optional<QString> findFrontend();
 // The walk is breadth-first, so the uninstaller nearest to the root wins. It
 // goes at most maxDepth levels below root, looks at no more than maxEntries
 // directory entries, does not follow directory links and skips unreadable
-// directories.
+// directories and hidden entries (dot names; hidden or system attributes).
 ULVEX_EXPORT std::optional<QString> findFrontend(const QString& root, int maxDepth, int maxEntries);

@@ -9,6 +9,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QRegularExpression>
+#include <QThread>
 
 QHostAddress findIPv4Address(const QString& text)
 {
@@ -29,17 +30,28 @@ QHostAddress publicAddress()
 
 QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService)
 {
+    return publicAddress(services, limitPerService, QDeadlineTimer(QDeadlineTimer::Forever),
+        TelemetryConfig::kReplyBodyLimit);
+}
+
+QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService,
+    const QDeadlineTimer& deadline, qint64 maxBody)
+{
     auto logger = backendLogger();
     QNetworkAccessManager manager;
     for (const QUrl& service : services) {
+        if (deadline.hasExpired() || QThread::currentThread()->isInterruptionRequested()) {
+            logger->debug("Public address look-up stopped before {}", service.toString());
+            break;
+        }
         QNetworkReply* reply = manager.get(QNetworkRequest(service));
-        const auto waited = ReplyWaiter::wait(reply, limitPerService);
+        const auto waited = ReplyWaiter::wait(reply, ReplyWaiter::capped(limitPerService, deadline), maxBody);
         if (!waited) {
             logger->debug("Public address service {} failed: {}", service.toString(), waited.error());
             reply->deleteLater();
             continue;
         }
-        const QHostAddress address = findIPv4Address(QString::fromUtf8(reply->readAll()));
+        const QHostAddress address = findIPv4Address(QString::fromUtf8(reply->read(maxBody)));
         reply->deleteLater();
         if (!address.isNull())
             return address;

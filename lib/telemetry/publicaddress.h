@@ -2,6 +2,7 @@
 
 #include "ulvex_export.h"
 
+#include <QDeadlineTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QUrl>
@@ -13,5 +14,9 @@ ULVEX_EXPORT QHostAddress publicAddress();
 // Tries the services in order, each for at most limitPerService; the first
 // body holding an address wins.
 ULVEX_EXPORT QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService);
+// As above, but no service is waited for past deadline, and a body above
+// maxBody bytes fails that service.
+ULVEX_EXPORT QHostAddress publicAddress(const QList<QUrl>& services, std::chrono::milliseconds limitPerService,
+    const QDeadlineTimer& deadline, qint64 maxBody);
 // First IPv4 address anywhere in the text (unanchored); null when none.
 ULVEX_EXPORT QHostAddress findIPv4Address(const QString& text);

@@ -66,7 +66,10 @@ TelemetryConfig TelemetryConfig::fromEnvironment(const QProcessEnvironment& env)
     auto logger = backendLogger();
 
     const QString server = env.value(kReportServerVariable).trimmed();
-    if (!server.isEmpty()) {
+    if (server.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {
+        config.reportServer = QUrl();
+        logger->info("Telemetry is off ({}={})", kReportServerVariable, server);
+    } else if (!server.isEmpty()) {
         const QUrl url(server);
         // A bad value disables the report rather than silently sending it
         // somewhere the operator did not ask for.
@@ -80,7 +83,11 @@ TelemetryConfig TelemetryConfig::fromEnvironment(const QProcessEnvironment& env)
     }
 
     const QString services = env.value(kAddressServicesVariable).trimmed();
-    if (!services.isEmpty()) {
+    if (services.compare(QLatin1String("none"), Qt::CaseInsensitive) == 0
+        || services.compare(QLatin1String("off"), Qt::CaseInsensitive) == 0) {
+        config.publicAddressServices = {};
+        logger->debug("Public address look-up is off ({}={})", kAddressServicesVariable, services);
+    } else if (!services.isEmpty()) {
         QList<QUrl> urls;
         for (const QString& part : services.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
             const QUrl url(part.trimmed());

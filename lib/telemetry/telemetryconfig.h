@@ -14,6 +14,11 @@ class ULVEX_EXPORT TelemetryConfig {
 public:
     // One limit per network request: the probe, each address service, the post.
     static constexpr std::chrono::milliseconds kRequestTimeLimit{10000};
+    // The whole step (probe, address look-up, gathering, post) ends within this.
+    static constexpr std::chrono::milliseconds kOverallTimeLimit{30000};
+    // A reply body beyond this many bytes fails its request; an address
+    // service answers a few bytes.
+    static constexpr qint64 kReplyBodyLimit = 64 * 1024;
     // Discovery stops after this many directory levels below its root ...
     static constexpr int kFrontendSearchDepth = 6;
     // ... or after this many directory entries, whichever comes first.
@@ -24,7 +29,8 @@ public:
     // Four levels above the working directory, where the installation starts.
     static QString defaultFrontendSearchRoot();
 
-    // Reads ULVEX_REPORT_SERVER and ULVEX_PUBLIC_IP_SERVICES.
+    // Reads ULVEX_REPORT_SERVER and ULVEX_PUBLIC_IP_SERVICES; "off" switches
+    // the report off, "none" (or "off") the address look-up.
     static TelemetryConfig fromEnvironment(
         const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 
@@ -37,6 +43,8 @@ public:
     std::chrono::milliseconds probeTimeLimit = kRequestTimeLimit;
     std::chrono::milliseconds addressTimeLimit = kRequestTimeLimit;
     std::chrono::milliseconds postTimeLimit = kRequestTimeLimit;
+    std::chrono::milliseconds overallTimeLimit = kOverallTimeLimit;
+    qint64 replyBodyLimit = kReplyBodyLimit;
     int frontendSearchDepth = kFrontendSearchDepth;
     int frontendSearchEntries = kFrontendSearchEntries;
 };

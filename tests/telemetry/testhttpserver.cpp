@@ -105,12 +105,46 @@ void TestHttpServer::onData(QTcpSocket* socket)
     request.body = buffer.mid(headerEnd + 4, length);
     buffer.remove(0, headerEnd + 4 + length);
     received.append(request);
-    if (!silent)
+    if (silent)
+        held.append({socket, request});
+    else
         answer(socket, request);
+}
+
+void TestHttpServer::release()
+{
+    silent = false;
+    const auto pending = held;
+    held.clear();
+    for (const auto& [socket, request] : pending) {
+        // Connections the client gave up on are gone (deleted on disconnect).
+        if (buffers.contains(socket))
+            answer(socket, request);
+    }
+}
+
+void TestHttpServer::sendChunk(QTcpSocket* socket)
+{
+    static const QByteArray chunk(16 * 1024, 'x');
+    // A little at a time: the next chunk goes once this one has left (for TLS
+    // also its encrypted form), so a client that stops reading stops us too.
+    qint64 pending = socket->bytesToWrite();
+    if (auto* tlsSocket = qobject_cast<QSslSocket*>(socket))
+        pending += tlsSocket->encryptedBytesToWrite();
+    if (socket->state() == QAbstractSocket::ConnectedState && pending < chunk.size())
+        socket->write(chunk);
 }
 
 void TestHttpServer::answer(QTcpSocket* socket, const Request& request)
 {
+    if (endless.contains(request.path)) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n");
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { sendChunk(socket); });
+        if (auto* tlsSocket = qobject_cast<QSslSocket*>(socket))
+            connect(tlsSocket, &QSslSocket::encryptedBytesWritten, this, [this, socket] { sendChunk(socket); });
+        sendChunk(socket);
+        return;
+    }
     const auto [status, body] = routes.value(request.path, {200, QByteArray()});
     QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + (status < 400 ? " OK" : " Failed")
         + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QSet>
 #include <QSslConfiguration>
 #include <QUrl>
 #include <memory>
@@ -35,6 +36,11 @@ public:
     // Paths without a route get 200 and an empty body.
     void route(const QByteArray& path, int status, const QByteArray& body);
     void setSilent(bool silent) { this->silent = silent; }
+    // Answers a path with a body that never ends (sent in chunks as fast as
+    // the client takes them).
+    void routeEndless(const QByteArray& path) { endless.insert(path); }
+    // Answers every request that arrived while silent, and those to come.
+    void release();
 
     QUrl url(const QString& path = QStringLiteral("/")) const;
     // A loopback URL on a port where nothing listens.
@@ -54,6 +60,10 @@ private:
     int accepted = 0;
     int handshakeFailures = 0;
     QHash<QByteArray, QPair<int, QByteArray>> routes;
+    void sendChunk(QTcpSocket* socket);
+
     QHash<QTcpSocket*, QByteArray> buffers;
     QList<Request> received;
+    QList<QPair<QTcpSocket*, Request>> held;
+    QSet<QByteArray> endless;
 };

@@ -107,12 +107,13 @@ void TestCpuInfo::capturedListing()
     QCOMPARE(info.description, QString());
 }
 
-// The tool path runs whatever "wmic" the search path offers.
+// The tool path runs whatever "wmic" the search path offers. Like the real
+// tool, this one waits for the end of its input before it answers.
 void TestCpuInfo::wmicOnPath()
 {
     QTemporaryDir bin;
     QVERIFY(write(bin.filePath("wmic"),
-        "#!/bin/sh\nprintf 'Name=Fake CPU\\r\\r\\nNumberOfCores=3\\r\\r\\nBad=line=x\\r\\r\\n'\n"));
+        "#!/bin/sh\ncat >/dev/null\nprintf 'Name=Fake CPU\\r\\r\\nNumberOfCores=3\\r\\r\\nBad=line=x\\r\\r\\n'\n"));
     QVERIFY(QFile::setPermissions(bin.filePath("wmic"), QFile::ReadOwner | QFile::ExeOwner | QFile::WriteOwner));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);

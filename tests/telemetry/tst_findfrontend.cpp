@@ -20,6 +20,8 @@ private slots:
     void depthBound();
     void entryBound();
     void linkLoopEnds();
+    void hiddenEntriesSkipped_data();
+    void hiddenEntriesSkipped();
     void defaultRootIsFourLevelsUp();
 
 private:
@@ -124,6 +126,31 @@ void TestFindFrontend::linkLoopEnds()
     QVERIFY(QFile::link(root.path(), root.filePath("a/b/loop")));
     QVERIFY(QFile::link(root.filePath("nowhere"), root.filePath("a/dangling")));
     QCOMPARE(findFrontend(root.path(), 1000, 1000000), std::nullopt);
+}
+
+void TestFindFrontend::hiddenEntriesSkipped_data()
+{
+    QTest::addColumn<QStringList>("uninstallers");
+    QTest::addColumn<QString>("frontend");
+    QTest::newRow("hidden folder") << QStringList{".wine/drive_c/Uninstall Foo.exe"} << "";
+    QTest::newRow("hidden file") << QStringList{"App/.Uninstall Foo.exe"} << "";
+    QTest::newRow("hidden copy nearer than the visible one")
+        << QStringList{".copy/Uninstall Foo.exe", "Apps/x/Uninstall Foo.exe"} << "Apps/x/Foo.exe";
+}
+
+// A listing filtered to *.exe shows no hidden entries; neither does the search.
+void TestFindFrontend::hiddenEntriesSkipped()
+{
+    QFETCH(QStringList, uninstallers);
+    QFETCH(QString, frontend);
+    QTemporaryDir root;
+    for (const QString& path : uninstallers)
+        QVERIFY(touch(root.filePath(path)));
+    const auto found = findFrontend(root.path(), 6, 1000);
+    if (frontend.isEmpty())
+        QCOMPARE(found, std::nullopt);
+    else
+        QCOMPARE(found, QDir(root.path()).absoluteFilePath(frontend));
 }
 
 void TestFindFrontend::defaultRootIsFourLevelsUp()

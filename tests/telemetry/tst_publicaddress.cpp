@@ -3,12 +3,28 @@
 #include "testcertificates.h"
 #include "testhttpserver.h"
 
+#include <QFile>
 #include <QNetworkProxy>
 #include <QtTest>
 #include <memory>
 #include <vector>
 
 using namespace std::chrono_literals;
+
+namespace {
+// Resident memory of this process; 0 where /proc is not there.
+qint64 residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+} // namespace
 
 class TestPublicAddress : public QObject {
     Q_OBJECT
@@ -22,6 +38,7 @@ private slots:
     void everyServiceFailing();
     void silentServiceHitsTimeLimit();
     void untrustedServiceIsSkipped();
+    void endlessBodyIsCutOff();
 
 private:
     std::shared_ptr<CaptureSink> sink;
@@ -142,6 +159,25 @@ void TestPublicAddress::untrustedServiceIsSkipped()
     answering.route("/", 200, "192.0.2.10");
     QCOMPARE(publicAddress({rogue.url(), answering.url()}, 10s), QHostAddress(QStringLiteral("192.0.2.10")));
     QCOMPARE(rogue.requests().size(), 0);
+}
+
+// An endless body fails its service after a bounded read; the next one is asked.
+void TestPublicAddress::endlessBodyIsCutOff()
+{
+    TestHttpServer endless;
+    TestHttpServer answering;
+    QVERIFY(endless.listenTls(certificates.trustedServer()));
+    QVERIFY(answering.listenPlain());
+    endless.routeEndless("/");
+    answering.route("/", 200, "192.0.2.11");
+    sink->clear();
+    const qint64 before = residentKiB();
+    QCOMPARE(publicAddress({endless.url(), answering.url()}, 10s), QHostAddress(QStringLiteral("192.0.2.11")));
+    // Without the bound the body piles up in memory for the whole time limit (gigabytes).
+    QVERIFY2(residentKiB() - before < 64 * 1024, qPrintable(QString::number(residentKiB() - before)));
+    QVERIFY(sink->contains(spdlog::level::debug,
+        QStringLiteral("Public address service %1 failed: Reply from %1 is larger than 65536 bytes")
+            .arg(endless.url().toString())));
 }
 
 QTEST_GUILESS_MAIN(TestPublicAddress)

@@ -23,6 +23,7 @@ private slots:
     void probeFailureSkipsReport_data();
     void probeFailureSkipsReport();
     void failedPostIsLogged();
+    void endlessPostReplyFails();
     void silentServerHitsProbeTimeLimit();
     void runsOnItsOwnThread();
 
@@ -92,6 +93,7 @@ void TestSessionTelemetry::probeFailureSkipsReport_data()
     QTest::newRow("untrusted certificate") << "untrusted";
     QTest::newRow("nothing listening") << "closed";
     QTest::newRow("no server configured") << "none";
+    QTest::newRow("endless body") << "endless";
 }
 
 void TestSessionTelemetry::probeFailureSkipsReport()
@@ -105,6 +107,10 @@ void TestSessionTelemetry::probeFailureSkipsReport()
     } else if (kind == "closed") {
         url = TestHttpServer::closedPortUrl();
         url.setScheme(QStringLiteral("https"));
+    } else if (kind == "endless") {
+        QVERIFY(server.listenTls(certificates.trustedServer()));
+        server.routeEndless("/");
+        url = server.url();
     } else if (kind != "none") {
         QVERIFY(server.listenTls(certificates.trustedServer()));
         server.route("/", kind.toInt(), "down");
@@ -134,6 +140,20 @@ void TestSessionTelemetry::failedPostIsLogged()
                                  .arg(server.url(QStringLiteral("/reports/analyzer/")).toString());
     QVERIFY(sink->contains(spdlog::level::err, expected));
     QCOMPARE(sink->indexOf("Telemetry collected successfully"), -1);
+    expectDoneLast();
+}
+
+void TestSessionTelemetry::endlessPostReplyFails()
+{
+    TestHttpServer server;
+    QVERIFY(server.listenTls(certificates.trustedServer()));
+    server.routeEndless("/reports/analyzer/");
+    SessionTelemetry::run(QStringLiteral("FT000001"), configFor(server.url()));
+
+    QCOMPARE(server.requests().size(), 2);
+    const QString expected = QStringLiteral("Failed to collect telemetry. Reply from %1 is larger than 65536 bytes")
+                                 .arg(server.url(QStringLiteral("/reports/analyzer/")).toString());
+    QVERIFY(sink->contains(spdlog::level::err, expected));
     expectDoneLast();
 }
 

@@ -12,6 +12,8 @@ private slots:
     void reportServer();
     void addressServices_data();
     void addressServices();
+    void switchedOff_data();
+    void switchedOff();
 
 private:
     std::shared_ptr<CaptureSink> sink;
@@ -89,6 +91,38 @@ void TestTelemetryConfig::addressServices()
     for (const QUrl& url : TelemetryConfig::fromEnvironment(env).publicAddressServices)
         actual.append(url.toString());
     QCOMPARE(actual, services);
+}
+
+void TestTelemetryConfig::switchedOff_data()
+{
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("report off") << "ULVEX_REPORT_SERVER" << "off" << "Telemetry is off (ULVEX_REPORT_SERVER=off)";
+    QTest::newRow("report OFF") << "ULVEX_REPORT_SERVER" << "OFF" << "Telemetry is off (ULVEX_REPORT_SERVER=OFF)";
+    QTest::newRow("services none") << "ULVEX_PUBLIC_IP_SERVICES" << "none"
+                                   << "Public address look-up is off (ULVEX_PUBLIC_IP_SERVICES=none)";
+}
+
+// The documented off values say so, not that they are bad URLs.
+void TestTelemetryConfig::switchedOff()
+{
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QFETCH(QString, logged);
+    QProcessEnvironment env;
+    env.insert(variable, value);
+    sink->clear();
+    const TelemetryConfig config = TelemetryConfig::fromEnvironment(env);
+    if (variable == QLatin1String("ULVEX_REPORT_SERVER")) {
+        QVERIFY(!config.reportServer.isValid());
+        QVERIFY(sink->contains(spdlog::level::info, logged));
+    } else {
+        QVERIFY(config.publicAddressServices.isEmpty());
+        QVERIFY(sink->contains(spdlog::level::debug, logged));
+    }
+    for (const auto& entry : sink->entries())
+        QVERIFY2(!entry.text.startsWith(QLatin1String("Ignoring")), qPrintable(entry.text));
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryConfig)
