@@ -25,7 +25,7 @@ private slots:
     void secondClientIsRefused();
     void unplugReportsOnceAndSessionGoesOn();
     void coalescedPacketsAreEachAnswered();
-    void silentReportServerDelaysGreetingBoundedly();
+    void silentReportServerNeverDelaysGreeting();
     void undrainedConsolePipeNeverStallsTheSession();
 };
 
@@ -176,7 +176,7 @@ void TestSession::coalescedPacketsAreEachAnswered()
     QVERIFY(s.silentFor(500));
 }
 
-void TestSession::silentReportServerDelaysGreetingBoundedly()
+void TestSession::silentReportServerNeverDelaysGreeting()
 {
     // The kernel completes the connection and takes the request; nobody answers.
     QTcpServer silent;
@@ -185,10 +185,10 @@ void TestSession::silentReportServerDelaysGreetingBoundedly()
     s.program.setEnv(QStringLiteral("ULVEX_REPORT_SERVER"),
                      QStringLiteral("http://127.0.0.1:%1").arg(silent.serverPort()));
     QVERIFY(s.launch());
-    QVERIFY(s.expectGreeting(40000));
-    QVERIFY(s.program.waitForLog(QStringLiteral("Worker is initialized"), 5000));
+    // Well inside the probe's own 10 s limit: the probe runs beside the session.
+    QVERIFY(s.expectGreeting(5000));
+    QVERIFY(s.program.waitForLog(QStringLiteral("Server connection check done"), 20000));
     const QString log = s.program.logText();
-    QVERIFY(log.contains(QStringLiteral("Server connection check done")));
     QVERIFY(!log.contains(QStringLiteral("Telemetry collected successfully")));
     QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
     QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
