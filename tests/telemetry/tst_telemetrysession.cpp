@@ -80,8 +80,10 @@ void TestTelemetrySession::greetingBeforeSilentServersAnswer()
     QVERIFY(s.waitForExit());
     QCOMPARE(s.program.exitCode(), 0);
     // For the record (the log is complete once the program has ended).
-    qInfo("greeting %lld ms after the device reset",
-          logGap(s.program.logText(), QStringLiteral("Device reset successful"), QStringLiteral("Worker is initialized")));
+    const QString log = s.program.logText();
+    qInfo("device reset %lld ms, greeting %lld ms after it",
+          logGap(log, QStringLiteral("=== New Thread ==="), QStringLiteral("Device reset successful")),
+          logGap(log, QStringLiteral("Device reset successful"), QStringLiteral("Worker is initialized")));
 }
 
 // A session that ends first waits a short, fixed time, then leaves the report.
