@@ -10,7 +10,7 @@ QString failure;
 }
 
 bool CipherFixture::cliWithKey(const QString& file, const QString& key, const QString& sql,
-                               QString* output)
+                               QString* output, int format)
 {
     QProcess shell;
     shell.start(QStringLiteral("sqlcipher"), {QStringLiteral("-bail"), file});
@@ -21,13 +21,14 @@ bool CipherFixture::cliWithKey(const QString& file, const QString& key, const QS
     QString script;
     if (!key.isEmpty()) {
         // Files here are in SQLCipher's version-3 format, as the driver and the
-        // frontend write them. SQLCipher 4 shells default to their version-4
-        // format unless told; 3.x shells ignore the pragma. Newer shells answer
-        // "ok" to the key, so the set-up prints nowhere. Quotes in the key are
-        // doubled, as SQL wants them.
+        // frontend write them, unless the caller names another. SQLCipher 4
+        // shells default to their version-4 format unless told; 3.x shells
+        // ignore the pragma. Newer shells answer "ok" to the key, so the set-up
+        // prints nowhere. Quotes in the key are doubled, as SQL wants them.
         script += QStringLiteral(".output /dev/null\nPRAGMA key='%1';\n"
-                                 "PRAGMA cipher_compatibility = 3;\n.output stdout\n")
-                      .arg(QString(key).replace(QLatin1Char('\''), QStringLiteral("''")));
+                                 "PRAGMA cipher_compatibility = %2;\n.output stdout\n")
+                      .arg(QString(key).replace(QLatin1Char('\''), QStringLiteral("''")))
+                      .arg(format);
     }
     script += sql + QLatin1Char('\n');
     shell.write(script.toUtf8());
@@ -98,10 +99,10 @@ bool CipherFixture::createParameters(const QString& file, const QList<Parameter>
     return cli(file, sql);
 }
 
-QStringList CipherFixture::rows(const QString& file, const QString& sql)
+QStringList CipherFixture::rows(const QString& file, const QString& sql, int format)
 {
     QString out;
-    if (!cli(file, sql, &out))
+    if (!cliWithKey(file, Passphrase::build(), sql, &out, format))
         return {QStringLiteral("<error: %1>").arg(failure.trimmed())};
     return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
