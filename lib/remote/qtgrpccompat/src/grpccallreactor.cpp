@@ -3,6 +3,26 @@
 #include "QtGrpc/qgrpcoperation.h"
 #include "grpccalllink.h"
 
+#include <QCoreApplication>
+#include <thread>
+
+namespace {
+// A call's context holds a reference to its channel. If that is the last one,
+// dropping it on the gRPC thread that runs our callbacks makes the channel shut
+// down the very completion queue that thread serves, which aborts the process.
+// The context is therefore released on the application's thread instead (or,
+// without an application, on a short-lived thread of its own).
+void releaseAwayFromGrpc(std::shared_ptr<grpc::ClientContext> context)
+{
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        QMetaObject::invokeMethod(app, [context = std::move(context)]() mutable { context.reset(); },
+                                  Qt::QueuedConnection);
+        return;
+    }
+    std::thread([context = std::move(context)]() mutable { context.reset(); }).detach();
+}
+} // namespace
+
 GrpcCallReactor::GrpcCallReactor(std::shared_ptr<GrpcCallLink> link)
     : link(std::move(link))
 {
@@ -56,5 +76,6 @@ void GrpcCallReactor::OnDone(const grpc::Status& status)
     const QGrpcStatus result(static_cast<QtGrpc::StatusCode>(qBound(0, int(status.error_code()), 16)),
                              QString::fromStdString(status.error_message()));
     link->post([result](QGrpcOperation* operation) { operation->onFinished(result); });
+    releaseAwayFromGrpc(std::move(context));
     delete this;
 }
