@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds, runs every test,
 # checks the Debian package on a clean Debian root, then runs the tests again
-# under AddressSanitizer and UBSan, then runs every fuzz target for a short time.
+# under AddressSanitizer and UBSan, then runs every fuzz target for a short time;
+# on a Debian 12 host it ends with the whole suite in a Debian 13 root.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -26,3 +27,9 @@ export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 
 echo "=== fuzz targets (30 s each) ==="
 bash scripts/fuzz.sh 30
+
+# Debian 12 hosts also check Debian 13 (install-deps.sh brings debootstrap there).
+if [ "$suite" = bookworm ]; then
+    echo "=== Debian 13 ==="
+    bash scripts/test-debian13.sh
+fi
