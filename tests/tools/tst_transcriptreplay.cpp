@@ -139,7 +139,7 @@ void TestTranscriptReplay::wholeMeasurementFromStoredTranscript()
     const QString person = output.trimmed().section(QLatin1Char(' '), -1);
 
     SimulatorProcess replay;
-    QVERIFY(replay.start({QStringLiteral("--replay"), QStringLiteral(ULVEX_TRANSCRIPT_DIR "/simulator-50s.txt")}));
+    QVERIFY(replay.start({QStringLiteral("--replay"), QStringLiteral(ULVEX_TRANSCRIPT_DIR "/simulator-75s.txt")}));
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
