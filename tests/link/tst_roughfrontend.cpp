@@ -3,16 +3,13 @@
 #include "link/packetreader.h"
 #include "roughfrontend.h"
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDir>
 #include <QFile>
 #include <QtTest>
 
 namespace {
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
 Packet reply(opcodes opcode, qint32 payload)
 {
     return {opcode, payload};

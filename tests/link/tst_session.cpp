@@ -1,6 +1,7 @@
 // The frontend link end to end: the real program, the device simulator on a
 // pseudo-terminal and a real socket on 127.0.0.1:2700.
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -8,10 +9,6 @@
 
 namespace {
 constexpr qint32 noHandler = 102;
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
 } // namespace
 
 class TestSession : public QObject {

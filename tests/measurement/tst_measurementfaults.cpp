@@ -3,25 +3,13 @@
 // wrong person or database, and device faults around a measurement.
 #include "cipherfixture.h"
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
 
 namespace {
-
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
-
-QString dbtool(const QStringList& args, bool* ok)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
-    *ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
 
 // parameters.db where the program looks for it, and two personal folders:
 // X holds persons A and B, Y two other persons with the same ids.

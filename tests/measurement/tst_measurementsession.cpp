@@ -2,25 +2,13 @@
 // encrypted databases; rows are checked with the sqlcipher shell.
 #include "cipherfixture.h"
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
 
 namespace {
-
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
-
-QString dbtool(const QStringList& args, bool* ok)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
-    *ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
-    return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
-}
 
 // The program finds parameters.db at ../../../data/common from its working
 // directory, and the personal database where set_db points.

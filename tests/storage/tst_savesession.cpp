@@ -3,6 +3,7 @@
 // frontend while a report is paced, and an unreadable reference is a failure.
 #include "cipherfixture.h"
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,11 +11,6 @@
 #include <QtTest>
 
 namespace {
-
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
 
 // The program finds parameters.db at ../../../data/common from its working
 // directory, and personal.db where set_db points.

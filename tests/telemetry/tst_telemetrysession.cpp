@@ -1,6 +1,7 @@
 // The telemetry step through the real program: the greeting never waits for
 // the report server or the address services.
 #include "sessionfixture.h"
+#include "testtools.h"
 #include "testhttpserver.h"
 
 #include <QElapsedTimer>
@@ -10,11 +11,6 @@
 #include <QtTest>
 
 namespace {
-
-qint32 code(status_codes status)
-{
-    return static_cast<qint32>(status);
-}
 
 // Milliseconds between two log lines, from the log's own time stamps.
 qint64 logGap(const QString& log, const QString& from, const QString& to)
