@@ -93,7 +93,7 @@ void TestTranscriptReplay::captureReplayCapture()
     const QByteArray answers = letters(*recorded, Transcript::Direction::FromDevice);
     QVERIFY2(answers.startsWith("RC"), answers.toHex().constData());
     const QByteArray stream = answers.mid(2);
-    QVERIFY2(stream.size() >= 15, qPrintable(QString::number(stream.size())));
+    QVERIFY2(stream.size() >= 10, qPrintable(QString::number(stream.size())));
     for (int i = 0; i < stream.size(); ++i)
         QCOMPARE(int(stream.at(i)), i % 4 == 2 ? 0 : 1);
 
@@ -110,12 +110,13 @@ void TestTranscriptReplay::captureReplayCapture()
     QVERIFY(replayed.has_value());
     QCOMPARE(runsOf(letters(*replayed, Transcript::Direction::ToDevice)), QByteArray("YRCXY"));
     const QByteArray again = letters(*replayed, Transcript::Direction::FromDevice);
-    // The same answers and data frames; where the stop falls may move the
-    // stream's end by a frame or two.
-    QVERIFY2(again.startsWith("RC"), again.toHex().constData());
-    const qsizetype common = qMin(again.size(), answers.size());
-    QVERIFY(qAbs(again.size() - answers.size()) <= 2);
-    QCOMPARE(again.left(common), answers.left(common));
+    // The same answers and data frames, in order. How many frames fit in the
+    // second capture's 2 s depends on scheduling (a loaded machine loses
+    // some), but the replay never sends a frame it did not record.
+    const QByteArray both = "recorded " + answers.toHex() + " replayed " + again.toHex();
+    QVERIFY2(again.size() <= answers.size(), both.constData());
+    QVERIFY2(again.size() >= 2 + stream.size() / 2, both.constData());
+    QVERIFY2(answers.startsWith(again), both.constData());
 }
 
 void TestTranscriptReplay::wholeMeasurementFromStoredTranscript()
