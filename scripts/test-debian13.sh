@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the project in a Debian 13 (trixie) root and runs its whole CTest
-# suite there (plain build, no sanitizers). Needs root and debootstrap.
+# suite there (plain build, no sanitizers), then builds the Debian 13 package
+# there and checks it in a clean Debian 13 root (scripts/check-package.sh).
+# Needs root and debootstrap.
 # Usage: scripts/test-debian13.sh
 #
 # The root comes from scripts/debian-root.sh (cached in /var/cache/ulvex-roots);
@@ -34,6 +36,13 @@ outside() {
     mkdir -p "$cache/ccache-trixie" "$work/root" "$work/upper" "$work/overlay"
     unshare --mount --net --ipc --pid --fork --propagation private -- \
         bash "$0" --inside "$work" "$lower"
+    # The package built inside stays in the overlay's upper layer; it is
+    # installed into a clean Debian 13 root, the way a user would get it.
+    local deb
+    deb="$(find "$work/upper/work/build-package/packages" -maxdepth 1 -name 'ulvexbackend_*.deb' | head -n 1)"
+    [ -n "$deb" ] || { echo "test-debian13: no runtime package was made" >&2; return 1; }
+    bash "$src/scripts/check-package.sh" trixie "$deb"
+    echo "test-debian13: all done in $((SECONDS - start)) s"
 }
 
 # Runs as pid 1 of fresh namespaces. The cached root stays unchanged below an
@@ -77,7 +86,10 @@ t=$SECONDS
 rc=0
 (cd /work/build && ctest --output-on-failure -j "$(nproc)") || rc=$?
 echo "test-debian13: tests in $((SECONDS - t)) s"
-exit $rc
+[ $rc -eq 0 ] || exit $rc
+t=$SECONDS
+bash scripts/package.sh /work/build-package
+echo "test-debian13: package built in $((SECONDS - t)) s"
 '
 }
 
