@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
 #include <fmt/chrono.h>
 #include <spdlog/spdlog.h>
 #include <string>
@@ -126,6 +127,9 @@ int serve(int argc, char** argv, spdlog::logger& log)
 
 int main(int argc, char** argv)
 {
+    // A frontend that closes its end of our console pipe must not end the
+    // process: a write there then fails with EPIPE, which the sinks handle.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     auto holder = std::make_unique<LoggerHolder>();
     std::shared_ptr<spdlog::logger> log = spdlog::get("backend");

@@ -62,6 +62,7 @@ private slots:
     void unwritableLogFolderFallsBackToConsole();
     void consolePipeOfTheParentKeepsItsFlags_data();
     void consolePipeOfTheParentKeepsItsFlags();
+    void consoleReaderGoneLeavesTheProgramRunning();
     void takesOverFromStaleInstance();
     void faultyCommandLineStillTakesOver();
     void givesUpWhenHolderCannotBeKilled();
@@ -241,6 +242,23 @@ void TestProgram::consolePipeOfTheParentKeepsItsFlags()
         if (!line.startsWith(QLatin1String("flags:")) && line != QLatin1String("done"))
             QVERIFY2(line.startsWith(QLatin1Char('[')) && line.contains(QLatin1String("[backend]")), qPrintable(line));
     }
+}
+
+void TestProgram::consoleReaderGoneLeavesTheProgramRunning()
+{
+    ProgramRunner runner;
+    // `true` leaves at once, so the program starts on a pipe nobody reads:
+    // every console line it writes meets a closed reader.
+    QProcess shell;
+    shell.setProcessEnvironment(runner.environment());
+    shell.setProcessChannelMode(QProcess::MergedChannels);
+    shell.start(QStringLiteral("bash"),
+                {QStringLiteral("-c"), QStringLiteral("{ sleep 0.5; \"$0\" -v; echo \"status=$?\" >&2; } | true"),
+                 ProgramRunner::programPath()});
+    QVERIFY(shell.waitForFinished(30000));
+    const QString out = QString::fromUtf8(shell.readAll());
+    QVERIFY2(out.contains(QStringLiteral("status=0")), qPrintable(out));
+    QVERIFY2(runner.logText().contains(QStringLiteral("Ulvexbackend version: 4.2.2")), qPrintable(runner.logText()));
 }
 
 void TestProgram::takesOverFromStaleInstance()
