@@ -5,13 +5,23 @@
 #include <QtProtobuf/qprotobufregistration.h>
 
 namespace {
-const QtProtobuf::ProtoTypeRegistrar telemetryRequest(qRegisterProtobufType<analyzer::TelemetryRequest>);
-const QtProtobuf::ProtoTypeRegistrar telemetryReply(qRegisterProtobufType<analyzer::TelemetryReply>);
-const QtProtobuf::ProtoTypeRegistrar versionRequest(qRegisterProtobufType<analyzer::VersionRequest>);
-const QtProtobuf::ProtoTypeRegistrar jsonReply(qRegisterProtobufType<analyzer::JsonReply>);
-const QtProtobuf::ProtoTypeRegistrar downloadRequest(qRegisterProtobufType<analyzer::DownloadRequest>);
-const QtProtobuf::ProtoTypeRegistrar downloadChunk(qRegisterProtobufType<analyzer::DownloadChunk>);
-const bool protobufModuleTypes = [] {
+// Qt's own generated code (in the library, whose static initialisation runs
+// before ours) registers its messages too, and Qt warns on the console about
+// each type registered twice: register only what nobody has registered yet.
+template<typename T>
+void registerOnce()
+{
+    if (!QMetaType::fromName(QMetaType::fromType<T>().name()).isValid())
+        qRegisterProtobufType<T>();
+}
+
+const bool messageTypes = [] {
+    registerOnce<analyzer::TelemetryRequest>();
+    registerOnce<analyzer::TelemetryReply>();
+    registerOnce<analyzer::VersionRequest>();
+    registerOnce<analyzer::JsonReply>();
+    registerOnce<analyzer::DownloadRequest>();
+    registerOnce<analyzer::DownloadChunk>();
     qRegisterProtobufTypes();
     return true;
 }();

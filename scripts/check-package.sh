@@ -30,18 +30,9 @@ if [ "${1:-}" = "--run-inside" ]; then
     r="$2"
     ip link set lo up
     mount -t proc proc "$r/proc"
-    # A /dev of its own: a few nodes, new pseudo-terminals for the simulator,
-    # new shared memory for the program's single-instance guard.
-    mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
-    for node in null zero full random urandom tty; do
-        touch "$r/dev/$node"
-        mount --bind "/dev/$node" "$r/dev/$node"
-    done
-    mkdir -p "$r/dev/pts" "$r/dev/shm"
-    mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
-    ln -s pts/ptmx "$r/dev/ptmx"
-    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
-    ln -s /proc/self/fd "$r/dev/fd"
+    # shellcheck source=lib/minimal-dev.sh
+    . "$src/scripts/lib/minimal-dev.sh"
+    mount_minimal_dev "$r"
     exec chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin \
         ULVEX_REPORT_SERVER=off ULVEX_BACKEND_LOG_LEVEL=info bash -c '
 set -euo pipefail

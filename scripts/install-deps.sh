@@ -8,7 +8,10 @@ set -euo pipefail
 
 # Named alike on both releases.
 common=(
-    build-essential cmake ninja-build pkg-config git ccache dpkg-dev
+    build-essential cmake ninja-build pkg-config git ccache
+    # CPack's Debian generator: dpkg-shlibdeps computes the package's
+    # dependencies, and it runs `file` to find the binaries to look at.
+    dpkg-dev file
     qt6-base-dev qt6-serialport-dev libqt6sql6-sqlite
     libspdlog-dev libfmt-dev libcxxopts-dev
     libsqlcipher-dev sqlcipher

@@ -1,0 +1,19 @@
+# Sourced by the scripts that run things in a chroot of their own.
+#
+# mount_minimal_dev ROOT: gives ROOT a /dev of its own, made of the few nodes
+# a build and the program need, new pseudo-terminals (for the simulator) and
+# new shared memory (for the program's single-instance guard). Call it inside
+# a private mount namespace: the mounts end with it.
+mount_minimal_dev() {
+    local r="$1" node
+    mount -t tmpfs -o mode=755,nosuid tmpfs "$r/dev"
+    for node in null zero full random urandom tty; do
+        touch "$r/dev/$node"
+        mount --bind "/dev/$node" "$r/dev/$node"
+    done
+    mkdir -p "$r/dev/pts" "$r/dev/shm"
+    mount -t devpts -o newinstance,ptmxmode=0666,mode=620 devpts "$r/dev/pts"
+    ln -s pts/ptmx "$r/dev/ptmx"
+    mount -t tmpfs -o mode=1777,nosuid,nodev tmpfs "$r/dev/shm"
+    ln -s /proc/self/fd "$r/dev/fd"
+}
