@@ -94,14 +94,7 @@ bool TestMeasurementFaults::startSession(SessionFixture& s, Site& site, const QS
         qWarning("could not prepare the databases");
         return false;
     }
-    s.program.process.setWorkingDirectory(site.workDir);
-    if (!s.launch(simulatorArgs) || !s.expectGreeting()) {
-        qWarning("no session: %s", qPrintable(s.program.logText().right(2000)));
-        return false;
-    }
-    return setDb(s, site.dirX) && s.expect(opcodes::set_db, code(status_codes::database_dynamic_path))
-        && s.frontend.send(makePacket(opcodes::initialization, 0))
-        && s.expect(opcodes::initialization, code(status_codes::device_initialized));
+    return s.launchReadyToMeasure(site.workDir, site.dirX, simulatorArgs);
 }
 
 std::optional<Packet> TestMeasurementFaults::nextBesidesTicks(SessionFixture& s, int timeoutMs)

@@ -72,16 +72,7 @@ bool TestMeasurementSession::startSession(SessionFixture& s, MeasurementSite& si
         qWarning("could not prepare the databases");
         return false;
     }
-    s.program.process.setWorkingDirectory(site.workDir);
-    if (!s.launch(simulatorArgs) || !s.expectGreeting()) {
-        qWarning("no session: %s", qPrintable(s.program.logText().right(2000)));
-        return false;
-    }
-    const QByteArray setDb = QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8();
-    if (!s.frontend.send(setDb) || !s.expect(opcodes::set_db, code(status_codes::database_dynamic_path)))
-        return false;
-    return s.frontend.send(makePacket(opcodes::initialization, 0))
-        && s.expect(opcodes::initialization, code(status_codes::device_initialized));
+    return s.launchReadyToMeasure(site.workDir, site.personalDir, simulatorArgs);
 }
 
 QList<qint32> TestMeasurementSession::runToEnd(SessionFixture& s, bool askCorrectness)

@@ -70,13 +70,7 @@ void TestSaveSession::initTestCase()
 
 bool TestSaveSession::startSession(SessionFixture& s, Site& site)
 {
-    s.program.process.setWorkingDirectory(site.workDir);
-    if (!s.launch() || !s.expectGreeting())
-        return false;
-    const QByteArray setDb = QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8();
-    return s.frontend.send(setDb) && s.expect(opcodes::set_db, code(status_codes::database_dynamic_path))
-        && s.frontend.send(makePacket(opcodes::initialization, 0))
-        && s.expect(opcodes::initialization, code(status_codes::device_initialized));
+    return s.launchReadyToMeasure(site.workDir, site.personalDir);
 }
 
 bool TestSaveSession::runToEnd(SessionFixture& s)

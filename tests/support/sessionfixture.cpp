@@ -59,6 +59,20 @@ bool SessionFixture::expectGreeting(int timeoutMs)
     return expect(opcodes::initialization, static_cast<qint32>(status_codes::service_ready), timeoutMs);
 }
 
+bool SessionFixture::launchReadyToMeasure(const QString& workDir, const QString& personalDir,
+                                          const QStringList& simulatorArgs)
+{
+    program.process.setWorkingDirectory(workDir);
+    if (!launch(simulatorArgs) || !expectGreeting()) {
+        qWarning("no session: %s", qPrintable(program.logText().right(2000)));
+        return false;
+    }
+    const QByteArray setDb = QByteArray(1, static_cast<char>(opcodes::set_db)) + personalDir.toUtf8();
+    return frontend.send(setDb) && expect(opcodes::set_db, static_cast<qint32>(status_codes::database_dynamic_path))
+        && frontend.send(makePacket(opcodes::initialization, 0))
+        && expect(opcodes::initialization, static_cast<qint32>(status_codes::device_initialized));
+}
+
 bool SessionFixture::silentFor(int ms)
 {
     const auto packet = frontend.next(ms);

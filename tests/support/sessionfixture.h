@@ -22,6 +22,11 @@ struct SessionFixture {
     std::optional<Packet> request(opcodes opcode, qint32 payload, int timeoutMs = 15000);
     bool expect(opcodes opcode, qint32 payload, int timeoutMs = 15000);
     bool expectGreeting(int timeoutMs = 30000);
+    // Launches the program in `workDir` (it finds parameters.db from there),
+    // reads the greeting, points it at `personalDir` and initialises the
+    // device: ready for a start_measure.
+    bool launchReadyToMeasure(const QString& workDir, const QString& personalDir,
+                              const QStringList& simulatorArgs = {});
     // True when no packet arrives within `ms`.
     bool silentFor(int ms);
     bool waitForExit(int timeoutMs = 15000);
