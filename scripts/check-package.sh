@@ -12,6 +12,8 @@
 # Needs root. Everything runs in private namespaces; nothing stays mounted.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=lib/chroot.sh
+. "$src/scripts/lib/chroot.sh"
 cache="${ULVEX_ROOT_CACHE:-/var/cache/ulvex-roots}"
 die() { echo "check-package: $*" >&2; exit 1; }
 
@@ -30,8 +32,6 @@ if [ "${1:-}" = "--run-inside" ]; then
     r="$2"
     ip link set lo up
     mount -t proc proc "$r/proc"
-    # shellcheck source=lib/minimal-dev.sh
-    . "$src/scripts/lib/minimal-dev.sh"
     mount_minimal_dev "$r"
     exec chroot "$r" /usr/bin/env -i HOME=/root LANG=C.UTF-8 PATH=/usr/sbin:/usr/bin:/sbin:/bin \
         ULVEX_REPORT_SERVER=off ULVEX_BACKEND_LOG_LEVEL=info bash -c '
@@ -66,15 +66,7 @@ suite="$1" deb="$(realpath "$2")"
 start=$SECONDS
 
 work="$(mktemp -d /var/tmp/ulvex-pkgcheck.XXXXXX)"
-cleanup() {
-    # Mounts live only in the namespaces below; never delete through one.
-    if findmnt -rn -o TARGET | grep -q "^$work"; then
-        echo "check-package: $work still has mounts; left in place" >&2
-    else
-        rm -rf "$work"
-    fi
-}
-trap cleanup EXIT
+trap 'remove_unless_mounted "$work" check-package' EXIT
 
 bash "$src/scripts/debian-root.sh" "$suite" "$work/root"
 mkdir -p "$work/root/tmp/pkg"

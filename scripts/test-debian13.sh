@@ -14,6 +14,8 @@
 # ends nothing is left mounted. The source tree is mounted read-only.
 set -euo pipefail
 src="$(cd "$(dirname "$0")/.." && pwd)"
+# shellcheck source=lib/chroot.sh
+. "$src/scripts/lib/chroot.sh"
 cache="${ULVEX_ROOT_CACHE:-/var/cache/ulvex-roots}"
 
 # Whole functions: bash parses each before running it, so editing this file
@@ -21,15 +23,7 @@ cache="${ULVEX_ROOT_CACHE:-/var/cache/ulvex-roots}"
 outside() {
     [ "$(id -u)" -eq 0 ] || { echo "test-debian13: needs root" >&2; return 1; }
     work="$(mktemp -d /var/tmp/ulvex-deb13.XXXXXX)"
-    cleanup() {
-        # Mounts live only in the namespace below; never delete through one.
-        if findmnt -rn -o TARGET | grep -q "^$work"; then
-            echo "test-debian13: $work still has mounts; left in place" >&2
-        else
-            rm -rf "$work"
-        fi
-    }
-    trap cleanup EXIT
+    trap 'remove_unless_mounted "$work" test-debian13' EXIT
     trap "exit 130" INT TERM
     local start=$SECONDS lower packages
     mapfile -t packages < <(bash "$src/scripts/install-deps.sh" --list 13)
@@ -51,8 +45,6 @@ outside() {
 # overlay whose changes are thrown away with $work.
 inside() {
     local work="$1" lower="$2" suite_too="$3" r="$1/root"
-    # shellcheck source=lib/minimal-dev.sh
-    . "$src/scripts/lib/minimal-dev.sh"
     mount -t overlay overlay -o "lowerdir=$lower,upperdir=$work/upper,workdir=$work/overlay" "$r"
     ip link set lo up
     mount -t proc proc "$r/proc"

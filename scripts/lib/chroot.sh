@@ -1,4 +1,16 @@
 # Sourced by the scripts that run things in a chroot of their own.
+
+# remove_unless_mounted DIR WHO: removes the scratch folder DIR, unless
+# something is still mounted below it (mounts belong to the private namespaces
+# the scripts make; deleting through one would reach the host). WHO names the
+# script in the message.
+remove_unless_mounted() {
+    if findmnt -rn -o TARGET | grep -q "^$1"; then
+        echo "$2: $1 still has mounts; left in place" >&2
+    else
+        rm -rf "$1"
+    fi
+}
 #
 # mount_minimal_dev ROOT: gives ROOT a /dev of its own, made of the few nodes
 # a build and the program need, new pseudo-terminals (for the simulator) and
