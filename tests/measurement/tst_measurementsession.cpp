@@ -1,6 +1,7 @@
 // Whole measurements through the real program, the simulator and the
 // encrypted databases; rows are checked with the sqlcipher shell.
 #include "cipherfixture.h"
+#include "measurementsite.h"
 #include "sessionfixture.h"
 #include "testtools.h"
 
@@ -10,20 +11,10 @@
 
 namespace {
 
-// The program finds parameters.db at ../../../data/common from its working
-// directory, and the personal database where set_db points.
-struct MeasurementSite {
-    QTemporaryDir root;
-    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
-    QString personalDir = root.filePath(QStringLiteral("personal"));
-    QString personalDb = personalDir + QStringLiteral("/personal.db");
-    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
-    quint32 personId = 0;
-
+struct Site : MeasurementSite {
     bool prepare()
     {
-        bool ok = QDir().mkpath(workDir) && QDir().mkpath(personalDir)
-            && QDir().mkpath(QFileInfo(parametersDb).path());
+        bool ok = makeFolders();
         bool step = false;
         dbtool({QStringLiteral("create-parameters"), parametersDb}, &step);
         ok = ok && step;
@@ -55,7 +46,7 @@ private slots:
     void exitAfterDatabaseUseIsClean();
 
 private:
-    bool startSession(SessionFixture& s, MeasurementSite& site, const QStringList& simulatorArgs = {});
+    bool startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs = {});
     // Runs the measurement to its end; returns the remaining values seen.
     QList<qint32> runToEnd(SessionFixture& s, bool askCorrectness);
 };
@@ -66,7 +57,7 @@ void TestMeasurementSession::initTestCase()
         QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
 }
 
-bool TestMeasurementSession::startSession(SessionFixture& s, MeasurementSite& site, const QStringList& simulatorArgs)
+bool TestMeasurementSession::startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs)
 {
     if (!site.prepare()) {
         qWarning("could not prepare the databases");
@@ -103,7 +94,7 @@ QList<qint32> TestMeasurementSession::runToEnd(SessionFixture& s, bool askCorrec
 void TestMeasurementSession::startRefusals()
 {
     SessionFixture s;
-    MeasurementSite site;
+    Site site;
     QVERIFY(startSession(s, site));
     QVERIFY(s.frontend.send(makePacket(opcodes::correctness_measure, 0)));
     QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
@@ -117,7 +108,7 @@ void TestMeasurementSession::startRefusals()
 void TestMeasurementSession::calibrationNeverConfirmsAndLaterRequestsWait()
 {
     SessionFixture s;
-    MeasurementSite site;
+    Site site;
     QVERIFY(startSession(s, site, {QStringLiteral("--ignore"), QStringLiteral("C")}));
     QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
     QTest::qWait(1500);
@@ -131,7 +122,7 @@ void TestMeasurementSession::calibrationNeverConfirmsAndLaterRequestsWait()
 void TestMeasurementSession::unplugDuringMeasurementEndsIt()
 {
     SessionFixture s;
-    MeasurementSite site;
+    Site site;
     QVERIFY(startSession(s, site, {QStringLiteral("--unplug-after"), QStringLiteral("12000")}));
     QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
     QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
@@ -152,7 +143,7 @@ void TestMeasurementSession::unplugDuringMeasurementEndsIt()
 void TestMeasurementSession::measureSaveAndCheckRows()
 {
     SessionFixture s;
-    MeasurementSite site;
+    Site site;
     QVERIFY(startSession(s, site));
     const int parameters = site.parameterCount();
     QVERIFY(parameters > 1);
@@ -253,7 +244,7 @@ void TestMeasurementSession::exitAfterDatabaseUseIsClean()
     // before the process leaves main. A race, so several runs.
     for (int run = 0; run < 3; ++run) {
         SessionFixture s;
-        MeasurementSite site;
+        Site site;
         QVERIFY(startSession(s, site));
         // The person lookup opens the encrypted personal database on the session thread.
         QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, 999999)));

@@ -2,6 +2,7 @@
 // sqlcipher shell checks: the personal database stays writable for the
 // frontend while a report is paced, and an unreadable reference is a failure.
 #include "cipherfixture.h"
+#include "measurementsite.h"
 #include "sessionfixture.h"
 #include "testtools.h"
 
@@ -12,20 +13,11 @@
 
 namespace {
 
-// The program finds parameters.db at ../../../data/common from its working
-// directory, and personal.db where set_db points.
-struct Site {
-    QTemporaryDir root;
-    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
-    QString personalDir = root.filePath(QStringLiteral("personal"));
-    QString personalDb = personalDir + QStringLiteral("/personal.db");
-    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
-    quint32 personId = 0;
-
+struct Site : MeasurementSite {
     // `reference`: "good" (40 parameters), "wrong key" or "missing".
     bool prepare(const QString& reference)
     {
-        if (!QDir().mkpath(workDir) || !QDir().mkpath(personalDir) || !QDir().mkpath(QFileInfo(parametersDb).path()))
+        if (!makeFolders())
             return false;
         bool ok = true;
         if (reference == QLatin1String("good")) {
