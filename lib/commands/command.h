@@ -7,6 +7,8 @@
 #include <memory>
 #include <spdlog/logger.h>
 
+class SessionAccess;
+
 // Handler of one frontend opcode: takes the whole received message and
 // returns the complete reply packet, or an empty array for no reply.
 // Plain instances serve as placeholders for opcodes without real work.
@@ -18,6 +20,14 @@ public:
 
     virtual QByteArray operator()(const QByteArray& packet);
 
+    // The session this handler serves; set when it is registered.
+    void attach(SessionAccess* session) { sessionAccess = session; }
+
 protected:
+    SessionAccess* session() const { return sessionAccess; }
+
     std::shared_ptr<spdlog::logger> logger;
+
+private:
+    SessionAccess* sessionAccess = nullptr;
 };

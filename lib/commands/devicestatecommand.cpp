@@ -1,13 +1,12 @@
 #include "commands/devicestatecommand.h"
 
+#include "commands/sessionaccess.h"
 #include "device/device.h"
-#include "link/clientthread.h"
-#include "link/hardwareserver.h"
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 QByteArray DeviceStateCommand::operator()(const QByteArray& /*packet*/)
 {
-    const Device* device = HardwareServer::getClientThread()->device;
+    const Device* device = session()->device();
     if (!device->isConnected())
         return makePacket(opcodes::device_state, status_codes::device_not_connected);
     if (device->isInitialized())

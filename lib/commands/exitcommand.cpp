@@ -1,11 +1,10 @@
 #include "commands/exitcommand.h"
 
-#include "link/clientthread.h"
-#include "link/hardwareserver.h"
-#include "link/packet.h"
+#include "commands/sessionaccess.h"
+#include "protocol/packet.h"
 
 QByteArray ExitCommand::operator()(const QByteArray& /*packet*/)
 {
-    HardwareServer::getClientThread()->shutdown();
+    session()->close();
     return makePacket(opcodes::exit, status_codes::software_closing);
 }

@@ -1,9 +1,8 @@
 #include "commands/initializecommand.h"
 
+#include "commands/sessionaccess.h"
 #include "device/device.h"
-#include "link/clientthread.h"
-#include "link/hardwareserver.h"
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 InitializeCommand::InitializeCommand(QObject* parent)
     : Command(parent)
@@ -12,8 +11,7 @@ InitializeCommand::InitializeCommand(QObject* parent)
 
 QByteArray InitializeCommand::operator()(const QByteArray& /*packet*/)
 {
-    Device* device = HardwareServer::getClientThread()->device;
-    const std::expected<bool, status_codes> result = device->initialize();
+    const std::expected<bool, status_codes> result = session()->device()->initialize();
     if (result.has_value()) {
         emit initialized();
         return makePacket(opcodes::initialization, status_codes::device_initialized);

@@ -1,13 +1,11 @@
 #include "commands/savecommand.h"
 
-#include "link/clientthread.h"
-#include "link/hardwareserver.h"
-#include "link/packet.h"
-#include "link/packetfactory.h"
+#include "commands/sessionaccess.h"
 #include "measurement/measurementmanager.h"
+#include "protocol/packet.h"
+#include "protocol/packetfactory.h"
 
 #include <QEventLoop>
-#include <QTcpSocket>
 #include <QTimer>
 
 namespace {
@@ -23,33 +21,30 @@ int SaveCommand::progressPercent(qint32 index, qint32 total)
 
 QByteArray SaveCommand::operator()(const QByteArray& packet)
 {
-    ClientThread* session = HardwareServer::getClientThread();
-    MeasurementManager* manager = session->measurementManager;
+    SessionAccess* current = session();
+    MeasurementManager* manager = current->measurementManager();
     const Packet request = readPacket(packet);
 
-    if (!manager || !manager->resultsReady)
+    if (!manager || !current->resultsReady())
         return makePacket(opcodes::save_measure, status_codes::measurement_not_started);
 
     if (request.payload != 1) {
-        emit session->discarded();
+        current->measurementDiscarded();
         return makePacket(opcodes::save_measure, status_codes::measurement_discarded);
     }
 
-    QTcpSocket* socket = session->socket;
-    const auto progress = [socket](qint32 index, qint32 total) {
+    const auto progress = [current](qint32 index, qint32 total) {
         // The pause paces the frontend's progress bar; the thread keeps serving events.
         QEventLoop pause;
         QTimer::singleShot(pausePerParameterMs, &pause, &QEventLoop::quit);
         pause.exec();
-        const QByteArray bytes =
-            PacketFactory::progressPacket(opcodes::saving_progress, progressPercent(index, total));
-        ClientThread::sendPacket(socket, bytes); // a failure does not stop the saving
+        current->notify(PacketFactory::progressPacket(opcodes::saving_progress, progressPercent(index, total)));
     };
 
     if (manager->saveReport(progress)) {
-        emit session->saved();
+        current->measurementSaved();
         return makePacket(opcodes::save_measure, status_codes::measurement_saved);
     }
-    emit session->discarded();
+    current->measurementDiscarded();
     return makePacket(opcodes::save_measure, status_codes::measurement_cannot_save);
 }

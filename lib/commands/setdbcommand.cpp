@@ -2,8 +2,7 @@
 
 #include "config/qtformatters.h"
 #include "config/settings.h"
-#include "link/packet.h"
-#include "link/packetreader.h"
+#include "protocol/packet.h"
 
 QByteArray SetDbCommand::operator()(const QByteArray& packet)
 {
@@ -11,7 +10,7 @@ QByteArray SetDbCommand::operator()(const QByteArray& packet)
     const QByteArray pathBytes = packet.mid(1);
     // A path the system cannot open as given is refused, not applied: a NUL
     // would cut it short where SQLite opens it, and an over-long one fails.
-    if (pathBytes.size() > PacketReader::maxPathBytes || pathBytes.contains('\0')) {
+    if (pathBytes.size() > maxDbPathBytes || pathBytes.contains('\0')) {
         logger->error("Refused database path ({} bytes{}): {}", pathBytes.size(),
                       pathBytes.contains('\0') ? ", holds a NUL byte" : "",
                       QString::fromUtf8(pathBytes.left(256)).replace(QChar(0), QStringLiteral("\\0")));

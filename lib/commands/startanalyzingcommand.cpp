@@ -1,15 +1,13 @@
 #include "commands/startanalyzingcommand.h"
 
-#include "config/backendlogger.h"
-#include "link/clientthread.h"
-#include "link/hardwareserver.h"
-#include "link/packet.h"
+#include "commands/sessionaccess.h"
 #include "measurement/measurementmanager.h"
+#include "protocol/packet.h"
 #include "storage/reportsaver.h"
 
 QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
 {
-    MeasurementManager* manager = HardwareServer::getClientThread()->measurementManager;
+    MeasurementManager* manager = session()->measurementManager();
     // The session answers nothing before its manager exists; stay safe anyway.
     if (!manager)
         return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
@@ -19,9 +17,11 @@ QByteArray StartAnalyzingCommand::operator()(const QByteArray& packet)
     const Packet request = readPacket(packet);
     if (!manager->loadPerson(static_cast<quint32>(request.payload)))
         return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
+    // The person is replaced: whatever finished before cannot be saved any more.
+    session()->replaceFinishedMeasurement();
     // Without its reference the measurement could never be saved: say so now.
     if (!ReportSaver::referenceParametersReadable(manager->person()->female)) {
-        backendLogger()->error("Measurement not started: the reference parameters cannot be read");
+        logger->error("Measurement not started: the reference parameters cannot be read");
         return makePacket(opcodes::start_measure, status_codes::measurement_not_started);
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/packet.h"
+#include "protocol/packet.h"
 #include "ulvex_export.h"
 
 #include <QObject>

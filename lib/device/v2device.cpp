@@ -119,6 +119,8 @@ bool V2Device::reset()
     const auto start = std::chrono::steady_clock::now();
     while (!connected) {
         const auto attempt = std::chrono::steady_clock::now();
+        if (QThread::currentThread()->isInterruptionRequested())
+            break;
         if (attempt - start > std::chrono::seconds(10)) {
             logger->error("Cannot open the device.");
             connected = false;
@@ -227,6 +229,11 @@ bool V2Device::foolProofSending(COMMAND command, const std::function<bool()>& co
             logger->error("command: 0x{0:x} still failing after 10 seconds", commandValue(command));
             return false;
         }
+        // The session is ending: nobody waits for the answer any more.
+        if (QThread::currentThread()->isInterruptionRequested()) {
+            logger->warn("command: 0x{0:x} abandoned, the session is closing", commandValue(command));
+            return false;
+        }
         // No answer can come from a device that went away during the wait.
         if (gone) {
             logger->error("command: 0x{0:x} abandoned, the device is gone", commandValue(command));
@@ -250,8 +257,9 @@ void V2Device::waitForResponse(const int& ms)
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(ms);
     // A thread that has been told to quit refuses to run event loops; sleep
-    // instead so a retry in progress does not spin until it gives up.
-    if (loop.exec() == -1)
+    // instead so a retry in progress does not spin until it gives up, unless
+    // the session is ending, when nothing waits for the device any more.
+    if (loop.exec() == -1 && !QThread::currentThread()->isInterruptionRequested())
         QThread::msleep(static_cast<unsigned long>(ms));
 }
 

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "link/commandregistry.h"
-#include "link/requestqueue.h"
+#include "link/sessionoptions.h"
 #include "link/sessionstate.h"
 #include "telemetry/telemetrytask.h"
 #include "ulvex_export.h"
 
 #include <QByteArray>
 #include <QIODevice>
-#include <QPointer>
 #include <QTcpSocket>
 #include <QThread>
 #include <atomic>
@@ -18,29 +16,32 @@
 
 class Device;
 class MeasurementManager;
+class Session;
 
 // One frontend session on a thread of its own. The object itself lives on the
-// thread that created it (the main thread); the socket, the device and the
-// measurement manager are created in run() and live on the session thread,
-// where all packet handling happens.
+// thread that created it (the main thread); run() makes the socket, the device
+// and the Session on the session thread, where all packet handling happens.
+// The members below are views of that session for whoever looks from outside.
 class ULVEX_EXPORT ClientThread : public QThread {
     Q_OBJECT
 public:
     explicit ClientThread(int socketDescriptor, QObject* parent = nullptr);
+    ClientThread(int socketDescriptor, SessionOptions options, QObject* parent = nullptr);
     ~ClientThread() override;
 
     // Writes and waits for the bytes to leave; the result is the number of
     // bytes written or the socket's error text.
     static std::expected<int, QString> sendPacket(QIODevice* socket, const QByteArray& bytes);
 
+    // Session-thread only, while the session runs; the state's last value
+    // stays readable once the thread has finished.
     QByteArray handlePacket(const QByteArray& message);
     void setState(SessionState newState);
-    SessionState currentState() const { return static_cast<SessionState>(state.load()); }
+    SessionState currentState() const;
 
     std::shared_ptr<spdlog::logger> logger;
-    std::atomic<qint32> state{0};
+    // Raised once the session is closing; received data is then ignored.
     std::atomic_bool shuttingDown{false};
-    CommandRegistry commands;
     QTcpSocket* socket = nullptr;
     Device* device = nullptr;
     MeasurementManager* measurementManager = nullptr;
@@ -52,34 +53,20 @@ signals:
     void discarded();
 
 public slots:
-    void readyRead();
+    // Both are safe from any thread: the session ends once the request in
+    // hand (a save included) is done, and device waits give up at once.
     void shutdown();
     void disconnected();
-
-private slots:
-    void measurementProgress(int progress);
-    void initHandlers();
-    void onMeasurementStarted();
-    void onMeasurementFinished();
-    void onMeasurementSaved();
-    void onMeasurementDiscarded();
 
 protected:
     void run() override;
 
 private:
-    bool setUpSession();
-    void connectDevice();
-    void connectMeasurement();
-    void onStateChanged(SessionState oldState, SessionState newState);
-    void dispatch(const QByteArray& message);
+    bool adoptSocket();
     void closeSession();
-    void freeSessionObjects();
 
-    RequestQueue requests;
+    SessionOptions options;
     TelemetryTask telemetry;
-    QMetaObject::Connection progressConnection;
-    // Lives on the session thread; queued work meant for that thread uses it as context.
-    QObject* sessionContext = nullptr;
-
+    Session* session = nullptr;
+    SessionState lastState = SessionState::Idle;
 };

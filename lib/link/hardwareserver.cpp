@@ -17,6 +17,16 @@ HardwareServer::HardwareServer(QObject* parent, quint16 port)
 {
 }
 
+HardwareServer::~HardwareServer()
+{
+    if (!worker)
+        return;
+    worker->shutdown();
+    worker->wait();
+    delete worker;
+    worker = nullptr;
+}
+
 ClientThread* HardwareServer::getClientThread()
 {
     return worker;
@@ -36,15 +46,15 @@ void HardwareServer::startServer()
 void HardwareServer::incomingConnection(qintptr socketDescriptor)
 {
     auto logger = backendLogger();
-    // One session per process: handlers reach the session through `worker`,
-    // so a second one must never run beside it.
+    // One session per process: the process ends with it, and `worker` names
+    // only one, so a second one must never run beside it.
     if (worker) {
         refuseConnection(socketDescriptor);
         return;
     }
     try {
         logger->trace("Incoming connection - begin");
-        worker = new ClientThread(static_cast<int>(socketDescriptor));
+        worker = new ClientThread(static_cast<int>(socketDescriptor), sessionOptions);
         connect(worker, &QThread::finished, this, [this] {
             if (auto log = spdlog::get("backend"))
                 log->info("=== Thread Ended ===");
@@ -52,6 +62,7 @@ void HardwareServer::incomingConnection(qintptr socketDescriptor)
             // session thread finish its own clean-up first.
             worker->wait();
             worker->deleteLater();
+            worker = nullptr;
             close();
             emit finished();
         });

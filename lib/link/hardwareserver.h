@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/sessionoptions.h"
 #include "ulvex_export.h"
 
 #include <QTcpServer>
@@ -14,11 +15,14 @@ public:
     static constexpr quint16 defaultPort = 2700;
 
     explicit HardwareServer(QObject* parent = nullptr, quint16 port = defaultPort);
+    // A session still running is closed and waited for.
+    ~HardwareServer() override;
 
     void startServer();
+    // How the sessions of later connections are made.
+    void setSessionOptions(SessionOptions options) { sessionOptions = std::move(options); }
 
-    // The current session; command handlers reach the socket, device and
-    // measurement through it.
+    // The current session, or null when none runs.
     static ClientThread* getClientThread();
 
 signals:
@@ -32,4 +36,5 @@ private:
 
     static ClientThread* worker;
     const quint16 port;
+    SessionOptions sessionOptions;
 };

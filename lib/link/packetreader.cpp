@@ -1,6 +1,6 @@
 #include "link/packetreader.h"
 
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 namespace {
 bool isSetDb(char byte)
@@ -16,6 +16,7 @@ bool PacketReader::append(const QByteArray& received)
     compact();
     const qsizetype oldSize = bytes.size();
     const qsizetype oldPending = pendingStart;
+    const qsizetype oldCuts = cuts.size();
     bytes.append(received);
     scanPending();
     // A path already too long keeps only what shows that it is.
@@ -24,6 +25,7 @@ bool PacketReader::append(const QByteArray& received)
     if (heldBytes() > heldLimit) {
         bytes.truncate(oldSize);
         pendingStart = oldPending;
+        cuts.resize(oldCuts);
         return false;
     }
     return true;
@@ -31,9 +33,23 @@ bool PacketReader::append(const QByteArray& received)
 
 void PacketReader::scanPending()
 {
-    // Whole packets complete at once; a path only through expire().
-    while (pendingStart < bytes.size() && !isSetDb(bytes.at(pendingStart))
-           && bytes.size() - pendingStart >= packetSize) {
+    while (pendingStart < bytes.size()) {
+        if (isSetDb(bytes.at(pendingStart))) {
+            // No path holds a control character and every opcode is one, so a
+            // path ends at the first byte below 0x20, which starts the next
+            // request; without one it waits for more bytes or for expire().
+            qsizetype end = pendingStart + 1;
+            while (end < bytes.size() && static_cast<quint8>(bytes.at(end)) >= 0x20)
+                ++end;
+            if (end == bytes.size())
+                return;
+            cuts.append(end);
+            pendingStart = end;
+            continue;
+        }
+        // Whole packets complete at once; a short one only through expire().
+        if (bytes.size() - pendingStart < packetSize)
+            return;
         pendingStart += packetSize;
     }
 }

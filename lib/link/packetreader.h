@@ -1,17 +1,18 @@
 #pragma once
 
+#include "protocol/packet.h"
 #include "ulvex_export.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QtGlobal>
-#include <climits>
 #include <optional>
 
 // Cuts the bytes that the frontend sends into requests, whatever the reads
 // look like: each request is one 5-byte packet, except `set_db`, whose path
-// runs to the end of what arrives without a pause. A packet shorter than 5
-// bytes, and a `set_db` path, are complete only once no more bytes came for
+// runs to the first control byte (the next request's opcode) or to the end of
+// what arrives without a pause. A packet shorter than 5 bytes, and a path
+// with nothing after it, are complete only once no more bytes came for
 // fragmentWaitMs; the owner times that wait and calls expire().
 // Pure: no socket, no timers, no logging, so it can be driven byte by byte.
 class ULVEX_EXPORT PacketReader {
@@ -22,14 +23,9 @@ public:
     // Raw bytes held at most (answered requests no longer count). A frontend
     // sends a few packets at a time; this is thousands of requests.
     static constexpr qsizetype heldLimit = 64 * 1024;
-    // Longest `set_db` path accepted, in UTF-8 bytes: the system's path limit
-    // without its terminator. A longer path is cut to one byte over this while
-    // it is gathered, so that it stays recognisably too long.
-#ifdef PATH_MAX
-    static constexpr qsizetype maxPathBytes = PATH_MAX - 1;
-#else
-    static constexpr qsizetype maxPathBytes = 4095;
-#endif
+    // Longest `set_db` path accepted. A longer path is cut to one byte over
+    // this while it is gathered, so that it stays recognisably too long.
+    static constexpr qsizetype maxPathBytes = maxDbPathBytes;
 
     // Takes received bytes. False, and nothing taken, when the held bytes
     // would pass heldLimit.

@@ -48,11 +48,23 @@ bool PeerCloseWatch::eventFilter(QObject* watched, QEvent* event)
 
 bool PeerCloseWatch::endOfStreamIsNext() const
 {
+    return peek() == 0;
+}
+
+bool PeerCloseWatch::bytesPending() const
+{
+    return !closed && peek() > 0;
+}
+
+long long PeerCloseWatch::peek() const
+{
+    if (socket->socketDescriptor() == -1)
+        return -1;
     char byte = 0;
 #ifdef Q_OS_WIN
-    const int peeked = ::recv(static_cast<SOCKET>(socket->socketDescriptor()), &byte, 1, MSG_PEEK);
+    // Qt's sockets do not block.
+    return ::recv(static_cast<SOCKET>(socket->socketDescriptor()), &byte, 1, MSG_PEEK);
 #else
-    const auto peeked = ::recv(static_cast<int>(socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return ::recv(static_cast<int>(socket->socketDescriptor()), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
 #endif
-    return peeked == 0;
 }

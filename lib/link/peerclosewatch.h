@@ -18,6 +18,8 @@ public:
     PeerCloseWatch(QAbstractSocket* socket, std::function<void()> onPeerClosed);
 
     bool peerClosed() const { return closed; }
+    // Bytes wait in the system that the socket has not read yet.
+    bool bytesPending() const;
     // Looks again for a notifier the socket created since (called per read).
     void watchNotifiers();
 
@@ -26,6 +28,8 @@ protected:
 
 private:
     bool endOfStreamIsNext() const;
+    // What a peek at the next byte returns: 1 a byte, 0 the end of the stream, -1 nothing yet.
+    long long peek() const;
 
     QAbstractSocket* socket;
     std::function<void()> onPeerClosed;

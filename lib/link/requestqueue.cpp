@@ -3,75 +3,83 @@
 #include "link/peerclosewatch.h"
 
 #include <QAbstractSocket>
-#include <QTimer>
 
-RequestQueue::RequestQueue() = default;
+namespace {
+// Bytes that had arrived when the wait ran out are taken first; they are read
+// within an event loop turn or two, so a few short stretches are plenty.
+constexpr int stretchMs = 1;
+constexpr int maxStretches = 20;
+} // namespace
+
+RequestQueue::RequestQueue()
+{
+    fragmentTimer.setSingleShot(true);
+    // A coarse timer may fire up to 5% early, splitting a packet whose rest
+    // comes just inside the wait.
+    fragmentTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&fragmentTimer, &QTimer::timeout, [this] { fragmentWaitEnded(); });
+}
+
 RequestQueue::~RequestQueue() = default;
 
-void RequestQueue::attach(QAbstractSocket* source, QObject* sessionContext,
+void RequestQueue::attach(QAbstractSocket* source, std::function<bool()> mayAnswerNow,
                           std::function<void(const QByteArray&)> answerRequest)
 {
     socket = source;
-    context = sessionContext;
+    mayAnswer = std::move(mayAnswerNow);
     answer = std::move(answerRequest);
-    fragmentTimer = std::make_unique<QTimer>();
-    fragmentTimer->setSingleShot(true);
-    fragmentTimer->setInterval(PacketReader::fragmentWaitMs);
-    QObject::connect(fragmentTimer.get(), &QTimer::timeout, context, [this] {
-        reader.expire();
-        schedule();
-    });
     peerWatch = new PeerCloseWatch(socket, [this] { peerFinishedSending(); });
 }
 
 void RequestQueue::detach()
 {
-    fragmentTimer.reset();
+    fragmentTimer.stop();
     delete peerWatch;
     peerWatch = nullptr;
     socket = nullptr;
-    context = nullptr;
     reader.clear();
 }
 
 bool RequestQueue::receive(const QByteArray& bytes)
 {
-    // The timer may not have run yet when the thread was busy; the wait is over all the same.
-    if (reader.waiting() && sinceBytes.isValid() && sinceBytes.hasExpired(PacketReader::fragmentWaitMs))
-        reader.expire();
-    sinceBytes.start();
+    if (!socket)
+        return true;
     peerWatch->watchNotifiers();
     if (!reader.append(bytes))
         return false;
     // Every arrival restarts the wait for the rest of a fragment.
+    stretches = 0;
     if (reader.waiting() && !peerClosed())
-        fragmentTimer->start();
+        fragmentTimer.start(PacketReader::fragmentWaitMs);
     else
-        fragmentTimer->stop();
-    schedule();
+        fragmentTimer.stop();
+    answerWaiting();
     return true;
 }
 
-void RequestQueue::schedule()
+void RequestQueue::fragmentWaitEnded()
 {
-    if (!context || scheduled || !(hasWork() || peerClosed()))
-        return;
-    scheduled = true;
-    QMetaObject::invokeMethod(context, [this] { drain(); }, Qt::QueuedConnection);
-}
-
-void RequestQueue::drain()
-{
-    scheduled = false;
-    if (const auto request = next()) {
-        dispatching = true;
-        answer(*request);
-        dispatching = false;
-        schedule();
+    // The wait counts from the bytes' arrival, not from when this thread got
+    // to them: what the system already holds came in time.
+    if (peerWatch && peerWatch->bytesPending() && stretches < maxStretches) {
+        ++stretches;
+        fragmentTimer.start(stretchMs);
         return;
     }
-    if (peerClosed() && !busy() && !hasWork() && socket->state() == QAbstractSocket::ConnectedState)
+    reader.expire();
+    answerWaiting();
+}
+
+void RequestQueue::answerWaiting()
+{
+    while (socket && reader.hasRequest() && mayAnswer()) {
+        if (const auto request = reader.next())
+            answer(*request);
+    }
+    if (socket && peerClosed() && !reader.hasRequest() && !reader.waiting() && mayAnswer()
+        && socket->state() == QAbstractSocket::ConnectedState) {
         socket->disconnectFromHost();
+    }
 }
 
 bool RequestQueue::peerClosed() const
@@ -86,6 +94,6 @@ void RequestQueue::peerFinishedSending()
     if (socket->bytesAvailable() > 0)
         emit socket->readyRead();
     reader.expire();
-    fragmentTimer->stop();
-    schedule();
+    fragmentTimer.stop();
+    answerWaiting();
 }

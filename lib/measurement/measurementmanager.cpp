@@ -54,7 +54,9 @@ void MeasurementManager::onTimeout()
     running = false;
     remaining = total;
     timer.stop();
+    stopping = true;
     device->stopSensor();
+    stopping = false;
     emit finished();
 }
 
@@ -64,8 +66,6 @@ bool MeasurementManager::loadPerson(quint32 personId)
     const QString directory = Database::personalDirectory();
     if (!saver.loadPerson(personId))
         return false;
-    if (resultsReady.exchange(false))
-        logger->info("The finished measurement was not saved; a new measurement replaces it");
     personDirectory = directory;
     return true;
 }
@@ -79,9 +79,5 @@ bool MeasurementManager::saveReport(const ProgressCallback& progress)
 {
     // The report goes where its person was looked up, whatever folder the
     // frontend has named since.
-    Database& db = Database::instance();
-    db.pinPersonalDirectory(personDirectory);
-    const bool saved = saver.saveReport(resultsReady, progress);
-    db.unpinPersonalDirectory();
-    return saved;
+    return saver.saveReport(resultsReady, personDirectory, progress);
 }

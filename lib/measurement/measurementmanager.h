@@ -36,9 +36,8 @@ public:
     // Ends a running measurement without results (its device went away).
     void cancel();
 
-    // Looks the person up for a new measurement. Once found, a finished
-    // measurement that was not saved is over (the frontend moved on), and
-    // the personal database this lookup used is the one the save writes to.
+    // Looks the person up for a new measurement; once found, the personal
+    // database this lookup used is the one the save writes to.
     bool loadPerson(quint32 personId);
     void resetPerson();
     bool saveReport(const ProgressCallback& progress);
@@ -46,8 +45,12 @@ public:
     // Folder of the personal database the current person came from.
     const QString& personalDirectory() const { return personDirectory; }
 
+    // Stopping the sensor after the last tick waits for the device.
+    bool isStopping() const { return stopping; }
+
     int remaining = totalTimeMs;
     std::atomic_bool running{false};
+    // Written by the session only: its post-analyzing state allows saving.
     std::atomic_bool resultsReady{false};
 
 signals:
@@ -65,6 +68,7 @@ private:
     Device* device;
     ReportSaver saver;
     QString personDirectory;
+    bool stopping = false;
     const int total;
     const int tick;
 };

@@ -39,10 +39,25 @@ const char* joinedParameters = " FROM OrganGroups INNER JOIN Parameters on Organ
 
 } // namespace
 
+namespace {
+std::unique_ptr<Database>& gateway()
+{
+    static std::unique_ptr<Database> current;
+    return current;
+}
+} // namespace
+
 Database& Database::instance()
 {
-    static Database database;
-    return database;
+    std::unique_ptr<Database>& current = gateway();
+    if (!current)
+        current.reset(new Database());
+    return *current;
+}
+
+void Database::release()
+{
+    gateway().reset();
 }
 
 Database::Database()
@@ -110,10 +125,10 @@ void Database::openParametersDatabase()
     }
 }
 
-void Database::openPersonalDatabase()
+void Database::openPersonalDatabase(const QString& directory)
 {
     const QString password = Passphrase::build();
-    personalDirOpened = pinnedPersonalDir.value_or(personalDirectory());
+    personalDirOpened = directory;
     const QString file = personalDirOpened + QStringLiteral("/personal.db");
     logger->debug("Opening personal database file: {}", QFileInfo(file).absoluteFilePath());
     logger->trace("personal.db exists: {}", QFileInfo::exists(file));
@@ -135,26 +150,13 @@ void Database::openPersonalDatabase()
     }
 }
 
-void Database::followPersonalDirectory()
+void Database::followPersonalDirectory(const QString& wanted)
 {
-    if (inTransaction)
-        return;
-    const QString wanted = pinnedPersonalDir.value_or(personalDirectory());
-    if (wanted == personalDirOpened)
+    if (inTransaction || wanted == personalDirOpened)
         return;
     logger->info("Personal database directory changed to {}, re-opening", wanted);
     personalDb.close();
-    openPersonalDatabase();
-}
-
-void Database::pinPersonalDirectory(const QString& directory)
-{
-    pinnedPersonalDir = directory;
-}
-
-void Database::unpinPersonalDirectory()
-{
-    pinnedPersonalDir.reset();
+    openPersonalDatabase(wanted);
 }
 
 void Database::reopen()
@@ -356,9 +358,9 @@ QString Database::lastInsertedReportId() const
     return insertedReportId;
 }
 
-bool Database::beginTransaction()
+bool Database::beginTransaction(const QString& personalDirectory)
 {
-    followPersonalDirectory();
+    followPersonalDirectory(personalDirectory);
     if (!personalReady())
         return false;
     inTransaction = personalDb.transaction();

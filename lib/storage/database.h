@@ -14,10 +14,14 @@
 
 // The one gateway to parameters.db (read-only reference data) and personal.db
 // (the frontend's persons, reports and results). Use only on the thread that
-// first called instance().
+// first called instance(), until release().
 class Database {
 public:
     static Database& instance();
+    // Closes both connections and ends the gateway, on the thread that used
+    // it; the next instance() opens anew on its caller's thread. A session
+    // calls this as its thread ends, so no connection outlives it.
+    static void release();
 
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
@@ -42,8 +46,9 @@ public:
     // read back by its rowid (the frontend's schema decides what `id` is).
     QString lastInsertedReportId() const;
 
-    // A report is written as one unit on the personal connection.
-    bool beginTransaction();
+    // A report is written as one unit on the personal connection, to
+    // personal.db in `personalDirectory` (where its person was looked up).
+    bool beginTransaction(const QString& personalDirectory);
     bool commitTransaction();
     bool rollbackTransaction();
     // Whether personal.db has a transaction open right now, as SQLite sees it:
@@ -58,22 +63,18 @@ public:
     static QString personalDirectory();
     static QString parametersRelativePath();
 
-    // Until unpinned, personal.db is used in this folder instead of the one
-    // Settings names (a report goes where its person came from).
-    void pinPersonalDirectory(const QString& directory);
-    void unpinPersonalDirectory();
-
     // Closes both connections and opens them again the way construction does.
     void reopen();
 
 private:
+    friend std::default_delete<Database>;
     Database();
     ~Database();
 
     void openParametersDatabase();
-    void openPersonalDatabase();
-    // Re-opens personal.db when the frontend has named another directory.
-    void followPersonalDirectory();
+    void openPersonalDatabase(const QString& directory = personalDirectory());
+    // Re-opens personal.db when it is wanted in another directory.
+    void followPersonalDirectory(const QString& wanted = personalDirectory());
     bool personalReady();
 
     std::shared_ptr<spdlog::logger> logger;
@@ -82,7 +83,6 @@ private:
     QString currentReportIdValue;
     QString insertedReportId;
     QString personalDirOpened;
-    std::optional<QString> pinnedPersonalDir;
     QString personalError;
     bool inTransaction = false;
 };

@@ -84,7 +84,7 @@ bool ReportSaver::abandonReport(const QString& previousReportId)
     return false;
 }
 
-bool ReportSaver::saveReport(bool resultsReady, const ProgressCallback& progress)
+bool ReportSaver::saveReport(bool resultsReady, const QString& personalDirectory, const ProgressCallback& progress)
 {
     if (!resultsReady) {
         logger->error("Cannot save");
@@ -100,15 +100,16 @@ bool ReportSaver::saveReport(bool resultsReady, const ProgressCallback& progress
     const std::optional<Drawn> drawn = summarize(progress);
     if (!drawn)
         return false;
-    return writeReport(stamp, personId, *drawn);
+    return writeReport(stamp, personId, *drawn, personalDirectory);
 }
 
-bool ReportSaver::writeReport(const QString& stamp, quint32 personId, const Drawn& drawn)
+bool ReportSaver::writeReport(const QString& stamp, quint32 personId, const Drawn& drawn,
+                              const QString& personalDirectory)
 {
     Database& db = Database::instance();
     const QString previousReportId = db.currentReportId();
     // Reports row, Results and score form one unit: a failure leaves nothing behind.
-    if (!db.beginTransaction()) {
+    if (!db.beginTransaction(personalDirectory)) {
         logger->error("Couldn't start writing the report: {}", db.personalErrorText());
         logger->error("createNewReport failed, cannot create new report.");
         return false;

@@ -22,8 +22,9 @@ public:
     // True when the person was found and stored; otherwise the stored one stays.
     bool loadPerson(quint32 personId);
     void resetPerson();
-    // Logs "Cannot save" and returns false when resultsReady is false.
-    bool saveReport(bool resultsReady, const ProgressCallback& progress);
+    // Writes to personal.db in `personalDirectory`. Logs "Cannot save" and
+    // returns false when resultsReady is false.
+    bool saveReport(bool resultsReady, const QString& personalDirectory, const ProgressCallback& progress);
     const Person* person() const;
 
     // Text of the Reports row's time stamp for the given moment.
@@ -46,7 +47,7 @@ private:
     // per parameter; nothing when the reference cannot be read.
     std::optional<Drawn> summarize(const ProgressCallback& progress);
     // One transaction: Reports row, its id, Results, score.
-    bool writeReport(const QString& stamp, quint32 personId, const Drawn& drawn);
+    bool writeReport(const QString& stamp, quint32 personId, const Drawn& drawn, const QString& personalDirectory);
     bool abandonReport(const QString& previousReportId);
 
     std::shared_ptr<spdlog::logger> logger;

@@ -13,6 +13,7 @@ private slots:
     void init();
     void cleanup();
     void ignoredCommandFailsAfterTenSeconds();
+    void retriesGiveUpWhenTheSessionCloses();
     void unplugInterruptsOnceAndInitializeReopens();
     void hangUpWithoutPortErrorIsNoticed();
 
@@ -63,6 +64,35 @@ void TestV2DeviceFaults::ignoredCommandFailsAfterTenSeconds()
     // The other commands still work on the same device.
     QVERIFY(device.startSensor());
     QVERIFY(device.stopSensor());
+}
+
+void TestV2DeviceFaults::retriesGiveUpWhenTheSessionCloses()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({QStringLiteral("--ignore"), QStringLiteral("C")}));
+    const QByteArray port = qgetenv(V2Device::portVariable);
+    bool calibrated = true;
+    qint64 took = -1;
+    // A session thread whose session is closed half a second into the retries.
+    std::unique_ptr<QThread> session(QThread::create([&] {
+        qputenv(V2Device::portVariable, port);
+        V2DeviceProbe device;
+        if (!device.reset())
+            return;
+        QTimer::singleShot(500, [] {
+            QThread::currentThread()->requestInterruption();
+            QThread::currentThread()->quit();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        calibrated = device.calibrateSensor();
+        took = clock.elapsed();
+    }));
+    session->start();
+    QVERIFY(session->wait(15000));
+    QVERIFY(!calibrated);
+    QVERIFY2(took >= 0 && took < 1500, qPrintable(QString::number(took)));
+    QCOMPARE(log->count(QStringLiteral("command: 0x43 abandoned, the session is closing")), 1);
 }
 
 void TestV2DeviceFaults::unplugInterruptsOnceAndInitializeReopens()

@@ -7,7 +7,7 @@
 //   op % 5 == 4: the reader is cleared
 // Checked: the bound on held bytes, request sizes, and that the requests taken
 // are the bytes read, in order, cut into pieces (unless a path may have been cut short).
-#include "link/packet.h"
+#include "protocol/packet.h"
 #include "link/packetreader.h"
 
 #include <QByteArray>

@@ -7,7 +7,7 @@
 #include "commands/setdbcommand.h"
 #include "commands/silentcommands.h"
 #include "commands/startanalyzingcommand.h"
-#include "link/commandregistry.h"
+#include "commands/commandregistry.h"
 
 #include <QPointer>
 #include <QtTest>

@@ -1,5 +1,5 @@
-#include "link/packet.h"
-#include "link/packetfactory.h"
+#include "protocol/packet.h"
+#include "protocol/packetfactory.h"
 
 #include <QtTest>
 

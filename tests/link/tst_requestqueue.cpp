@@ -1,40 +1,127 @@
+// The session's inbox on a real loopback connection: when requests are
+// handed on, and how the fragment wait cuts what arrives in pieces.
 #include "link/requestqueue.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+// Writes `pieces` to 127.0.0.1:`port` from a thread of its own, `gapMs` apart,
+// whatever the test's thread is doing meanwhile.
+class RawWriter {
+public:
+    RawWriter(quint16 port, QList<QByteArray> pieces, int gapMs)
+        : worker([=] {
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+                for (qsizetype i = 0; i < pieces.size(); ++i) {
+                    if (i > 0)
+                        std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+                    [[maybe_unused]] auto sent = ::send(fd, pieces[i].constData(), pieces[i].size(), 0);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(600));
+            }
+            ::close(fd);
+        })
+    {
+    }
+    ~RawWriter() { worker.join(); }
+
+private:
+    std::thread worker;
+};
+
+struct Inbox {
+    QTcpServer server;
+    QTcpSocket* socket = nullptr;
+    RequestQueue queue;
+    QList<QByteArray> answered;
+    bool mayAnswer = true;
+    int holdUpMs = 0; // the thread is busy this long right after the first read
+
+    bool accept()
+    {
+        if (!server.waitForNewConnection(5000))
+            return false;
+        socket = server.nextPendingConnection();
+        queue.attach(socket, [this] { return mayAnswer; }, [this](const QByteArray& request) { answered.append(request); });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this] {
+            queue.receive(socket->readAll());
+            if (std::exchange(holdUpMs, 0) > 0)
+                QThread::msleep(150);
+        });
+        return true;
+    }
+};
+} // namespace
 
 class TestRequestQueue : public QObject {
     Q_OBJECT
 private slots:
-    void nothingWhileBusy_data();
-    void nothingWhileBusy();
+    void nothingWhileTheSessionIsBusy();
+    void fragmentWait_data();
+    void fragmentWait();
 };
 
-void TestRequestQueue::nothingWhileBusy_data()
+void TestRequestQueue::nothingWhileTheSessionIsBusy()
 {
-    QTest::addColumn<bool>("settingUp");
-    QTest::addColumn<bool>("dispatching");
-    QTest::addColumn<bool>("measurementEnding");
-    QTest::newRow("setting up") << true << false << false;
-    QTest::newRow("dispatching") << false << true << false;
-    QTest::newRow("measurement ending") << false << false << true;
+    Inbox inbox;
+    QVERIFY(inbox.server.listen(QHostAddress::LocalHost));
+    inbox.mayAnswer = false;
+    RawWriter writer(inbox.server.serverPort(), {QByteArray::fromHex("01000000000800000000")}, 0);
+    QVERIFY(inbox.accept());
+    QTest::qWait(100);
+    QVERIFY(inbox.answered.isEmpty());
+    QVERIFY(inbox.queue.hasWork());
+    inbox.mayAnswer = true;
+    inbox.queue.answerWaiting();
+    QCOMPARE(inbox.answered, (QList{QByteArray::fromHex("0100000000"), QByteArray::fromHex("0800000000")}));
 }
 
-void TestRequestQueue::nothingWhileBusy()
+void TestRequestQueue::fragmentWait_data()
 {
-    QFETCH(bool, settingUp);
-    QFETCH(bool, dispatching);
-    QFETCH(bool, measurementEnding);
-    RequestQueue queue;
-    queue.settingUp = settingUp;
-    queue.dispatching = dispatching;
-    queue.measurementEnding = measurementEnding;
-    QVERIFY(queue.reader.append(QByteArray::fromHex("0100000000") + QByteArray::fromHex("0800000000")));
-    QVERIFY(queue.hasWork());
-    QVERIFY(!queue.next().has_value());
-    queue.settingUp = queue.dispatching = queue.measurementEnding = false;
-    QCOMPARE(queue.next(), std::optional(QByteArray::fromHex("0100000000")));
-    QCOMPARE(queue.next(), std::optional(QByteArray::fromHex("0800000000")));
-    QVERIFY(!queue.hasWork());
+    QTest::addColumn<QList<QByteArray>>("pieces");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<bool>("heldUp");
+    QTest::addColumn<QList<QByteArray>>("expected");
+    const QList<QByteArray> split{QByteArray::fromHex("02"), QByteArray::fromHex("01000000")};
+    const QList<QByteArray> whole{QByteArray::fromHex("0201000000")};
+    QTest::newRow("rest within the wait") << split << 50 << false << whole;
+    // A timer that fires a few percent early would split this one.
+    QTest::newRow("rest just inside the wait") << split << 97 << false << whole;
+    QTest::newRow("rest after the wait") << split << 160 << false
+                                         << QList{QByteArray::fromHex("02"), QByteArray::fromHex("01000000")};
+    // The thread got to the first byte late: the rest had come in time all the same.
+    QTest::newRow("thread held up after the first byte") << split << 30 << true << whole;
+    const QList<QByteArray> path{QByteArray("\x0b/data/a", 8), QByteArray::fromHex("0000000000")};
+    QTest::newRow("path then a request") << path << 30 << false
+                                         << QList{QByteArray("\x0b/data/a", 8), QByteArray::fromHex("0000000000")};
+}
+
+void TestRequestQueue::fragmentWait()
+{
+    QFETCH(QList<QByteArray>, pieces);
+    QFETCH(int, gapMs);
+    QFETCH(bool, heldUp);
+    QFETCH(QList<QByteArray>, expected);
+    Inbox inbox;
+    QVERIFY(inbox.server.listen(QHostAddress::LocalHost));
+    inbox.holdUpMs = heldUp ? 150 : 0;
+    RawWriter writer(inbox.server.serverPort(), pieces, gapMs);
+    QVERIFY(inbox.accept());
+    QTRY_COMPARE_WITH_TIMEOUT(inbox.answered.size(), expected.size(), 2000);
+    QTest::qWait(250);
+    QCOMPARE(inbox.answered, expected);
 }
 
 QTEST_GUILESS_MAIN(TestRequestQueue)

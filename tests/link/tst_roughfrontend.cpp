@@ -1,8 +1,10 @@
-// The frontend link under a rough client, end to end: the real program, the
-// device simulator and a real socket. One case per kind of rough traffic.
+// The frontend link under a rough client: the whole session in this process
+// (server, session thread, handlers, a test device) on a real loopback
+// socket. One case per kind of rough traffic.
+#include "frontendclient.h"
+#include "inprocessbackend.h"
 #include "link/packetreader.h"
 #include "roughfrontend.h"
-#include "sessionfixture.h"
 #include "testtools.h"
 
 #include <QDir>
@@ -86,26 +88,24 @@ private slots:
     void splitSaveThenHalfCloseSavesAndSaysSo();
 
 private:
-    // Starts the program (with the simulator unless `withDevice` is false)
-    // and connects the rough frontend at once, before any greeting.
-    bool start(SessionFixture& s, RoughFrontend& frontend, bool withDevice = true);
-    bool startGreeted(SessionFixture& s, RoughFrontend& frontend);
+    // Connects the rough frontend to a new session, before any greeting;
+    // the device takes `resetMs` to reset (none when `withDevice` is false).
+    bool start(InProcessBackend& s, RoughFrontend& frontend, bool withDevice = true, int resetMs = 300);
+    bool startGreeted(InProcessBackend& s, RoughFrontend& frontend);
 };
 
-bool TestRoughFrontend::start(SessionFixture& s, RoughFrontend& frontend, bool withDevice)
+bool TestRoughFrontend::start(InProcessBackend& s, RoughFrontend& frontend, bool withDevice, int resetMs)
 {
-    if (withDevice) {
-        if (!s.simulator.start())
-            return false;
-        s.program.setEnv(QStringLiteral("ULVEX_DEVICE_PORT"), s.simulator.portPath());
-    }
-    s.program.start(ProgramRunner::launchArguments());
-    return frontend.connect();
+    s.configure([=](TestDevice& device) {
+        device.present = withDevice;
+        device.resetMs = resetMs;
+    });
+    return frontend.connect(5000, s.port()) && s.waitForSession();
 }
 
-bool TestRoughFrontend::startGreeted(SessionFixture& s, RoughFrontend& frontend)
+bool TestRoughFrontend::startGreeted(InProcessBackend& s, RoughFrontend& frontend)
 {
-    return start(s, frontend) && same(take(frontend, 1), {greeting});
+    return start(s, frontend, true, 0) && same(take(frontend, 1), {greeting});
 }
 
 void TestRoughFrontend::earlyRequestsWaitForTheGreeting_data()
@@ -127,7 +127,7 @@ void TestRoughFrontend::earlyRequestsWaitForTheGreeting()
 {
     QFETCH(bool, withDevice);
     QFETCH(QList<Packet>, expected);
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
     QVERIFY(start(s, frontend, withDevice));
     // Sent while the device is reset, one request per write. Without a
@@ -141,10 +141,8 @@ void TestRoughFrontend::earlyRequestsWaitForTheGreeting()
     const auto packets = frontend.untilClosed(30000);
     QVERIFY(packets.has_value());
     QVERIFY(same(*packets, expected));
-    QVERIFY(s.waitForExit());
-    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(s.program.exitCode(), 0);
-    QCOMPARE(s.program.logText().contains(QStringLiteral("Deserialized packet")), withDevice);
+    QVERIFY(s.waitForEnd());
+    QCOMPARE(s.log.containsText(QStringLiteral("Deserialized packet")), withDevice);
 }
 
 void TestRoughFrontend::pipelinedRequestsAreEachAnswered_data()
@@ -167,7 +165,7 @@ void TestRoughFrontend::pipelinedRequestsAreEachAnswered()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QList<Packet>, expected);
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
     QVERIFY(startGreeted(s, frontend));
     QVERIFY(frontend.send(bytes));
@@ -190,6 +188,16 @@ void TestRoughFrontend::splitRequestsKeepTheirMeaning_data()
     // Nothing completes it: after the wait it is read as it stands.
     QTest::newRow("short packet alone") << QByteArray(1, static_cast<char>(opcodes::device_state)) << QList{1}
                                         << QList{notInitialized};
+    // A path ends where the next request's opcode (a control byte) begins.
+    const Packet pathTaken = reply(opcodes::set_db, status_codes::database_dynamic_path);
+    QTest::newRow("path, then a request in its own write")
+        << setDb("/tmp/ulvex-split") + request(opcodes::device_state) << QList{17, 5} << QList{pathTaken, notInitialized};
+    QTest::newRow("empty path, then a request") << setDb({}) + request(opcodes::device_state) << QList{1, 5}
+                                                << QList{pathTaken, notInitialized};
+    QTest::newRow("exit while a path arrives") << setDb("/tmp/ulvex-exit") + request(opcodes::exit) << QList{8, 8, 4}
+                                               << QList{pathTaken, reply(opcodes::exit, status_codes::software_closing)};
+    QTest::newRow("NUL ends a path") << setDb("/tmp/a") + request(opcodes::initialization) << QList{1}
+                                     << QList{pathTaken, reply(opcodes::initialization, status_codes::device_initialized)};
 }
 
 void TestRoughFrontend::splitRequestsKeepTheirMeaning()
@@ -197,7 +205,7 @@ void TestRoughFrontend::splitRequestsKeepTheirMeaning()
     QFETCH(QByteArray, bytes);
     QFETCH(QList<int>, pieces);
     QFETCH(QList<Packet>, expected);
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
     QVERIFY(startGreeted(s, frontend));
     // Pauses well inside the fragment wait.
@@ -216,8 +224,6 @@ void TestRoughFrontend::setDbGathersItsWholePath_data()
     QTest::newRow("one write") << path << QList{1} << true << QStringLiteral("Dynamic db path: ") + path;
     QTest::newRow("opcode, then path") << path << QList{1, 1} << true << QStringLiteral("Dynamic db path: ") + path;
     QTest::newRow("in three pieces") << path << QList{1, 6, 1} << true << QStringLiteral("Dynamic db path: ") + path;
-    QTest::newRow("NUL byte") << QByteArray("/tmp/a\0/b", 9) << QList{1} << false
-                              << QStringLiteral("Refused database path (9 bytes, holds a NUL byte)");
     QTest::newRow("one byte over the limit") << QByteArray(PacketReader::maxPathBytes + 1, 'a') << QList{1} << false
                                              << QStringLiteral("Refused database path (%1 bytes)").arg(PacketReader::maxPathBytes + 1);
     QTest::newRow("a megabyte") << QByteArray(1024 * 1024, 'a') << QList{1} << false
@@ -230,7 +236,7 @@ void TestRoughFrontend::setDbGathersItsWholePath()
     QFETCH(QList<int>, pieces);
     QFETCH(bool, accepted);
     QFETCH(QString, logged);
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
     QVERIFY(startGreeted(s, frontend));
     QVERIFY(frontend.sendInPieces(setDb(path), pieces, PacketReader::fragmentWaitMs / 4));
@@ -241,32 +247,24 @@ void TestRoughFrontend::setDbGathersItsWholePath()
     QVERIFY(frontend.send(request(opcodes::device_state)));
     QVERIFY(same(take(frontend, 1), {notInitialized}));
     QVERIFY(!frontend.next(300).has_value());
-    QVERIFY(s.program.waitForLog(logged, 5000));
+    QVERIFY(s.log.containsText(logged));
 }
 
 void TestRoughFrontend::floodDuringSetUpEndsTheSession()
 {
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
-    QVERIFY(start(s, frontend));
+    // The device's reset outlasts the flood.
+    QVERIFY(start(s, frontend, true, 5000));
     const qint64 written = frontend.flood(request(opcodes::device_state), 10 * 1024 * 1024);
     qInfo("flooded %lld bytes before the backend stopped taking them", static_cast<long long>(written));
-    QFile status(QStringLiteral("/proc/%1/status").arg(s.program.process.processId()));
     const auto packets = frontend.untilClosed(30000);
     QVERIFY(packets.has_value());
     QVERIFY2(packets->isEmpty(), qPrintable(describe(*packets))); // closed without serving
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM"))
-                qInfo("program's peak memory: %s", line.simplified().constData());
-        }
-    }
-    QVERIFY(s.waitForExit(30000));
-    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(s.program.exitCode(), 0);
-    const QString log = s.program.logText();
-    QCOMPARE(log.count(QStringLiteral("bytes of requests are waiting; closing the session")), 1);
-    QVERIFY(!log.contains(QStringLiteral("Deserialized packet")));
+    // The reset gives up at once: the session does not wait it out.
+    QVERIFY(s.waitForEnd(3000));
+    QCOMPARE(s.log.messages().filter(QStringLiteral("bytes of requests are waiting; closing the session")).size(), 1);
+    QVERIFY(!s.log.containsText(QStringLiteral("Deserialized packet")));
 }
 
 void TestRoughFrontend::halfClosedFrontendGetsItsAnswers_data()
@@ -291,7 +289,7 @@ void TestRoughFrontend::halfClosedFrontendGetsItsAnswers()
     QFETCH(bool, early);
     QFETCH(QByteArray, bytes);
     QFETCH(QList<Packet>, expected);
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
     QVERIFY(early ? start(s, frontend) : startGreeted(s, frontend));
     QVERIFY(frontend.send(bytes));
@@ -299,14 +297,13 @@ void TestRoughFrontend::halfClosedFrontendGetsItsAnswers()
     const auto packets = frontend.untilClosed(30000);
     QVERIFY(packets.has_value());
     QVERIFY(same(*packets, expected));
-    QVERIFY(s.waitForExit());
-    QCOMPARE(s.program.exitCode(), 0);
-    QVERIFY(!s.program.logText().contains(QStringLiteral("Socket write failed")));
+    QVERIFY(s.waitForEnd());
+    QVERIFY(!s.log.containsText(QStringLiteral("Failed to send response")));
 }
 
 void TestRoughFrontend::splitSaveThenHalfCloseSavesAndSaysSo()
 {
-    // The program finds parameters.db at ../../../data/common from its
+    // The backend finds parameters.db at ../../../data/common from its
     // working directory; the person database lies where set_db points.
     QTemporaryDir root;
     const QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
@@ -322,9 +319,11 @@ void TestRoughFrontend::splitSaveThenHalfCloseSavesAndSaysSo()
     const qint32 personId = added.section(QLatin1Char(' '), -1).toInt();
     QVERIFY(personId > 0);
 
-    SessionFixture s;
+    InProcessBackend s;
     RoughFrontend frontend;
-    s.program.process.setWorkingDirectory(workDir);
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(workDir));
+    const auto restore = qScopeGuard([&] { QDir::setCurrent(before); });
     // Path, initialization and start in one write, before the greeting.
     QVERIFY(start(s, frontend));
     QVERIFY(frontend.send(setDb(personalDir.toUtf8())));
@@ -334,7 +333,7 @@ void TestRoughFrontend::splitSaveThenHalfCloseSavesAndSaysSo()
                                      reply(opcodes::initialization, status_codes::device_initialized),
                                      reply(opcodes::start_measure, status_codes::measurement_started)}));
     std::optional<Packet> packet;
-    while ((packet = frontend.next(10000)) && packet->opcode == opcodes::state_measure) {
+    while ((packet = frontend.next(5000)) && packet->opcode == opcodes::state_measure) {
     }
     QVERIFY(packet.has_value());
     QCOMPARE(packet->opcode, opcodes::end_measure);
@@ -348,8 +347,7 @@ void TestRoughFrontend::splitSaveThenHalfCloseSavesAndSaysSo()
     for (qsizetype i = 0; i + 1 < packets->size(); ++i)
         QCOMPARE(packets->at(i).opcode, opcodes::saving_progress);
     QVERIFY(same({packets->last()}, {reply(opcodes::save_measure, status_codes::measurement_saved)}));
-    QVERIFY(s.waitForExit());
-    QCOMPARE(s.program.exitCode(), 0);
+    QVERIFY(s.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(TestRoughFrontend)

@@ -1,5 +1,6 @@
-// The frontend link end to end: the real program, the device simulator on a
-// pseudo-terminal and a real socket on 127.0.0.1:2700.
+// What only the real program shows of the frontend link: the device simulator
+// on a pseudo-terminal, a real socket on 127.0.0.1:2700, the exit code, the
+// console. Dispatch and the session's life run in-process in tst_sessionflow.
 #include "sessionfixture.h"
 #include "testtools.h"
 
@@ -7,21 +8,13 @@
 #include <QTcpServer>
 #include <QtTest>
 
-namespace {
-constexpr qint32 noHandler = 102;
-} // namespace
-
 class TestSession : public QObject {
     Q_OBJECT
 private slots:
     void greetingFollowsDeviceReset();
     void noDeviceEndsTheSession();
-    void dispatchBeforeAndAfterInitialization();
     void exitClosesAndEndsWithZero();
-    void disconnectEndsTheProcess();
-    void secondClientIsRefused();
     void unplugReportsOnceAndSessionGoesOn();
-    void coalescedPacketsAreEachAnswered();
     void silentReportServerNeverDelaysGreeting();
     void undrainedConsolePipeNeverStallsTheSession();
 };
@@ -54,46 +47,6 @@ void TestSession::noDeviceEndsTheSession()
     QVERIFY(s.program.logText().contains(QStringLiteral("=== Thread Ended ===")));
 }
 
-void TestSession::dispatchBeforeAndAfterInitialization()
-{
-    SessionFixture s;
-    QVERIFY(s.launch());
-    QVERIFY(s.expectGreeting());
-
-    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
-    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
-
-    // Valid opcodes without a handler yet, unknown opcodes, ping.
-    for (int op : {2, 3, 4, 5, 6, 7, 9, 10, 12}) {
-        QVERIFY(s.frontend.send(makePacket(static_cast<opcodes>(op), 0)));
-        QVERIFY2(s.expect(opcodes::error, noHandler), qPrintable(QString::number(op)));
-    }
-    for (int op : {13, 200, 255}) {
-        QVERIFY(s.frontend.send(makePacket(static_cast<opcodes>(op), 0)));
-        QVERIFY(s.expect(opcodes::error, code(status_codes::unknown_packet)));
-    }
-
-    QVERIFY(s.frontend.send(makePacket(opcodes::initialization, 0)));
-    QVERIFY(s.expect(opcodes::initialization, code(status_codes::device_initialized)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
-    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_connected)));
-
-    // Placeholders answer nothing; the session goes on.
-    for (int op : {3, 5, 7, 9, 10}) {
-        QVERIFY(s.frontend.send(makePacket(static_cast<opcodes>(op), 0)));
-        QVERIFY2(s.silentFor(300), qPrintable(QString::number(op)));
-    }
-    QVERIFY(s.frontend.send(makePacket(opcodes::ping, 0)));
-    QVERIFY(s.expect(opcodes::error, noHandler));
-
-    // A second initialization replaces the measurement handlers and still answers.
-    QVERIFY(s.frontend.send(makePacket(opcodes::initialization, 0)));
-    QVERIFY(s.expect(opcodes::initialization, code(status_codes::device_initialized)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::correctness_measure, 0)));
-    QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
-    QVERIFY(s.program.waitForLog(QStringLiteral("Unimplemented commmand"), 5000));
-}
-
 void TestSession::exitClosesAndEndsWithZero()
 {
     SessionFixture s;
@@ -109,40 +62,6 @@ void TestSession::exitClosesAndEndsWithZero()
     QVERIFY(log.contains(QStringLiteral("Closing...")));
     QVERIFY(log.contains(QStringLiteral("Process exiting with code 0")));
     QVERIFY(!log.contains(QStringLiteral("Frontend disconnected, exiting...")));
-}
-
-void TestSession::disconnectEndsTheProcess()
-{
-    SessionFixture s;
-    QVERIFY(s.launch());
-    QVERIFY(s.expectGreeting());
-    s.frontend.close();
-    QVERIFY(s.waitForExit());
-    QCOMPARE(s.program.exitCode(), 0);
-    const QString log = s.program.logText();
-    QVERIFY(log.contains(QStringLiteral("Frontend Disconnected")));
-    QVERIFY(log.contains(QStringLiteral("Frontend disconnected, exiting...")));
-    QVERIFY(log.contains(QStringLiteral("=== Thread Ended ===")));
-}
-
-void TestSession::secondClientIsRefused()
-{
-    SessionFixture s;
-    QVERIFY(s.launch());
-    QVERIFY(s.expectGreeting());
-
-    FrontendClient second;
-    QVERIFY(s.connect(second));
-    QVERIFY(!second.next(3000).has_value()); // closed without a greeting
-    QVERIFY(!second.connected());
-
-    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
-    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
-    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
-    QVERIFY(s.waitForExit());
-    QCOMPARE(s.program.exitCode(), 0);
-    QVERIFY(s.program.logText().contains(QStringLiteral("a session is already running")));
 }
 
 void TestSession::unplugReportsOnceAndSessionGoesOn()
@@ -161,17 +80,6 @@ void TestSession::unplugReportsOnceAndSessionGoesOn()
     QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
     QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
     QVERIFY(s.waitForExit());
-}
-
-void TestSession::coalescedPacketsAreEachAnswered()
-{
-    SessionFixture s;
-    QVERIFY(s.launch());
-    QVERIFY(s.expectGreeting());
-    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0) + makePacket(opcodes::ping, 0)));
-    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_not_initialized)));
-    QVERIFY(s.expect(opcodes::error, noHandler));
-    QVERIFY(s.silentFor(500));
 }
 
 void TestSession::silentReportServerNeverDelaysGreeting()

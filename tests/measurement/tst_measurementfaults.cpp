@@ -1,6 +1,6 @@
-// Measurements that go wrong, through the real program, the simulator and
-// encrypted databases checked with the sqlcipher shell: reports for the
-// wrong person or database, and device faults around a measurement.
+// Device faults around a measurement that only the real program shows:
+// the simulator on a pseudo-terminal that goes silent, or goes away and
+// comes back on its path. Session sequences run in-process (tst_measurementflow).
 #include "cipherfixture.h"
 #include "sessionfixture.h"
 #include "testtools.h"
@@ -61,31 +61,22 @@ class TestMeasurementFaults : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void reportsBelongToTheirPersonAndDatabase();
-    void failedStartEndsTheFinishedMeasurement();
     void deviceBackOnItsPathAfterACancelledMeasurement();
     void silentDeviceStopsTheCountdown();
 
 private:
     bool startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs = {});
-    static bool setDb(SessionFixture& s, const QString& dir);
     // The next packet that is not a progress tick.
     static std::optional<Packet> nextBesidesTicks(SessionFixture& s, int timeoutMs = 15000);
     // Runs the measurement to its end; the remaining values seen, where -1 and
     // -2 stand for a correctness answer of 0 and 1.
     static QList<qint32> runToEnd(SessionFixture& s, int askCorrectnessAfterStalls = 0);
-    static bool save(SessionFixture& s, status_codes expected, int* progressPackets = nullptr);
 };
 
 void TestMeasurementFaults::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
         QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
-}
-
-bool TestMeasurementFaults::setDb(SessionFixture& s, const QString& dir)
-{
-    return s.frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + dir.toUtf8());
 }
 
 bool TestMeasurementFaults::startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs)
@@ -129,95 +120,6 @@ QList<qint32> TestMeasurementFaults::runToEnd(SessionFixture& s, int askCorrectn
         }
     }
     return {};
-}
-
-bool TestMeasurementFaults::save(SessionFixture& s, status_codes expected, int* progressPackets)
-{
-    if (!s.frontend.send(makePacket(opcodes::save_measure, 1)))
-        return false;
-    int progress = 0;
-    std::optional<Packet> packet;
-    while ((packet = s.frontend.next(20000)) && packet->opcode == opcodes::saving_progress)
-        ++progress;
-    if (progressPackets)
-        *progressPackets = progress;
-    if (!packet || packet->opcode != opcodes::save_measure || packet->payload != code(expected)) {
-        qWarning("save: expected %d, got %s", code(expected),
-                 packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
-        return false;
-    }
-    return true;
-}
-
-void TestMeasurementFaults::reportsBelongToTheirPersonAndDatabase()
-{
-    SessionFixture s;
-    Site site;
-    QVERIFY(startSession(s, site));
-
-    // A runs to its end and is left unsaved.
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, site.personA)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(!runToEnd(s).isEmpty());
-
-    // B starts: A can no longer be saved, and nothing is saved while B runs.
-    // The frontend names folder Y meanwhile; B still belongs to X.
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, site.personB)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(setDb(s, site.dirY));
-    auto packet = nextBesidesTicks(s);
-    QVERIFY(packet && packet->opcode == opcodes::set_db);
-    QTest::qWait(2000);
-    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
-    packet = nextBesidesTicks(s);
-    QVERIFY(packet.has_value());
-    QCOMPARE(packet->opcode, opcodes::save_measure);
-    QCOMPARE(packet->payload, code(status_codes::measurement_not_started));
-    QCOMPARE(site.count(site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
-    QVERIFY(!runToEnd(s).isEmpty());
-
-    // The device goes away before the save: reported, but B stays saveable.
-    s.simulator.stop();
-    QVERIFY(s.expect(opcodes::error, code(status_codes::device_error)));
-    int progress = 0;
-    QVERIFY(save(s, status_codes::measurement_saved, &progress));
-    QVERIFY(save(s, status_codes::measurement_not_started));
-
-    // One report, B's, in B's database with all its results; none in Y.
-    const QStringList reports = CipherFixture::rows(site.dbX, QStringLiteral("SELECT id, personid FROM Reports;"));
-    QCOMPARE(reports.size(), 1);
-    QCOMPARE(reports.first().section(QLatin1Char('|'), 1), QString::number(site.personB));
-    const QString results = CipherFixture::rows(
-        site.dbX, QStringLiteral("SELECT count(*) FROM Results WHERE reportid = %1;")
-                      .arg(reports.first().section(QLatin1Char('|'), 0, 0))).value(0);
-    QCOMPARE(results.toInt(), progress);
-    QCOMPARE(site.count(site.dbY, QStringLiteral("Reports")), QStringLiteral("0"));
-    QCOMPARE(site.count(site.dbY, QStringLiteral("Results")), QStringLiteral("0"));
-}
-
-void TestMeasurementFaults::failedStartEndsTheFinishedMeasurement()
-{
-    SessionFixture s;
-    Site site;
-    QVERIFY(startSession(s, site));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, site.personA)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(!runToEnd(s).isEmpty());
-
-    // The device goes; a start for B loads B and then fails. A is over.
-    s.simulator.stop();
-    QVERIFY(s.expect(opcodes::error, code(status_codes::device_error)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, site.personB)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
-    QVERIFY(save(s, status_codes::measurement_not_started));
-
-    // Re-opening a device that is still absent: the reply alone, once.
-    QVERIFY(s.frontend.send(makePacket(opcodes::initialization, 0)));
-    QVERIFY(s.expect(opcodes::initialization, code(status_codes::device_not_connected), 20000));
-    QVERIFY(s.silentFor(1500));
-    QVERIFY(s.program.waitForLog(QStringLiteral("Cannot open the device."), 5000));
-    QCOMPARE(s.program.logText().count(QStringLiteral("Device has been interrupted")), 1);
-    QCOMPARE(site.count(site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
 }
 
 void TestMeasurementFaults::deviceBackOnItsPathAfterACancelledMeasurement()

@@ -38,9 +38,6 @@ class TestMeasurementSession : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void startRefusals();
-    void calibrationNeverConfirmsAndLaterRequestsWait();
-    void unplugDuringMeasurementEndsIt();
     void measureSaveAndCheckRows();
     void exitAfterDatabaseUseIsClean_data();
     void exitAfterDatabaseUseIsClean();
@@ -89,55 +86,6 @@ QList<qint32> TestMeasurementSession::runToEnd(SessionFixture& s, bool askCorrec
         }
     }
     return {};
-}
-
-void TestMeasurementSession::startRefusals()
-{
-    SessionFixture s;
-    Site site;
-    QVERIFY(startSession(s, site));
-    QVERIFY(s.frontend.send(makePacket(opcodes::correctness_measure, 0)));
-    QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
-    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, 999999)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
-    QVERIFY(s.program.waitForLog(QStringLiteral("Cannot find user. Query result is empty."), 5000));
-}
-
-void TestMeasurementSession::calibrationNeverConfirmsAndLaterRequestsWait()
-{
-    SessionFixture s;
-    Site site;
-    QVERIFY(startSession(s, site, {QStringLiteral("--ignore"), QStringLiteral("C")}));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
-    QTest::qWait(1500);
-    // Arrives while the calibration retries: answered after the start reply.
-    QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error), 20000));
-    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_connected)));
-    QVERIFY(s.program.waitForLog(QStringLiteral("command: 0x43 still failing after 10 seconds"), 5000));
-}
-
-void TestMeasurementSession::unplugDuringMeasurementEndsIt()
-{
-    SessionFixture s;
-    Site site;
-    QVERIFY(startSession(s, site, {QStringLiteral("--unplug-after"), QStringLiteral("12000")}));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    std::optional<Packet> packet;
-    while ((packet = s.frontend.next(15000)) && packet->opcode == opcodes::state_measure) {
-    }
-    QVERIFY(packet.has_value());
-    QCOMPARE(packet->opcode, opcodes::error);
-    QCOMPARE(packet->payload, code(status_codes::device_error));
-    QVERIFY(s.silentFor(1500)); // no more ticks
-    // A new start is not refused as "in progress"; the device is simply gone.
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
-    QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
-    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
 }
 
 void TestMeasurementSession::measureSaveAndCheckRows()

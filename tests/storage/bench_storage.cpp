@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
             QElapsedTimer timer;
             timer.start();
             qint64 lastProgressNs = 0;
-            if (!saver.saveReport(true, [&](qint32, qint32) { lastProgressNs = timer.nsecsElapsed(); }))
+            if (!saver.saveReport(true, Database::personalDirectory(), [&](qint32, qint32) { lastProgressNs = timer.nsecsElapsed(); }))
                 return 1;
             const qint64 endNs = timer.nsecsElapsed();
             const double ms = static_cast<double>(endNs) / 1e6;

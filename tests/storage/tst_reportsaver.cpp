@@ -81,7 +81,7 @@ private:
 
 bool TestReportSaver::save(ReportSaver& saver, Calls* calls)
 {
-    return saver.saveReport(true, [calls](qint32 index, qint32 total) {
+    return saver.saveReport(true, Database::personalDirectory(), [calls](qint32 index, qint32 total) {
         if (calls)
             calls->append({index, total});
     });
@@ -196,7 +196,7 @@ void TestReportSaver::saveNeedsResultsReady()
     QVERIFY(saver.loadPerson(man));
     const QStringList before = CipherFixture::rows(personalFile(), QStringLiteral("SELECT count(*) FROM Reports;"));
     int calls = 0;
-    QVERIFY(!saver.saveReport(false, [&calls](qint32, qint32) { ++calls; }));
+    QVERIFY(!saver.saveReport(false, Database::personalDirectory(), [&calls](qint32, qint32) { ++calls; }));
     QVERIFY(log.contains(error, QStringLiteral("Cannot save")));
     QCOMPARE(calls, 0);
     QCOMPARE(CipherFixture::rows(personalFile(), QStringLiteral("SELECT count(*) FROM Reports;")), before);
@@ -459,7 +459,7 @@ void TestReportSaver::secondWriterIsNotLockedOut()
         QVERIFY(saver.loadPerson(man));
         QStringList failures;
         int writes = 0;
-        QVERIFY(saver.saveReport(true, [&](qint32 index, qint32) {
+        QVERIFY(saver.saveReport(true, Database::personalDirectory(), [&](qint32 index, qint32) {
             QSqlQuery query(other);
             if (query.exec(QStringLiteral("UPDATE Persons SET address = 'Street %1' WHERE id = %2").arg(index).arg(man)))
                 ++writes;

@@ -5,11 +5,11 @@
 
 #include <sys/socket.h>
 
-bool RoughFrontend::connect(int timeoutMs)
+bool RoughFrontend::connect(int timeoutMs, quint16 port)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        socket.connectToHost(QStringLiteral("127.0.0.1"), 2700);
+        socket.connectToHost(QStringLiteral("127.0.0.1"), port);
         if (socket.waitForConnected(1000)) {
             // Small writes must leave as they are written, not merged.
             socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 #include <QByteArray>
 #include <QList>
@@ -12,8 +12,8 @@
 // floods, and half-closes its side of the connection.
 class RoughFrontend {
 public:
-    // Connects as soon as the program listens; reads nothing.
-    bool connect(int timeoutMs = 10000);
+    // Connects as soon as the backend listens on `port`; reads nothing.
+    bool connect(int timeoutMs = 10000, quint16 port = 2700);
     // One write, pushed out at once.
     bool send(const QByteArray& bytes);
     // The bytes in pieces of the given sizes (the last piece takes the rest),

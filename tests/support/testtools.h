@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 #include <QProcess>
 #include <QString>

@@ -2,7 +2,7 @@
 // code like the program; FAKE_BACKEND_PORT names the port, FAKE_BACKEND_MODE
 // what it does: "silent" greets and then never answers, "close" greets and
 // closes the connection on the first request, "exit" ends at once with 3.
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>

@@ -1,6 +1,6 @@
 // ulvex-client's messages and exit status when the backend goes quiet or
 // away, and that it never leaves a backend it launched behind.
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 #include <QProcess>
 #include <QRegularExpression>

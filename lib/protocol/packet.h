@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <climits>
 
 // Operation codes of the frontend protocol (first byte of every packet).
 enum class opcodes : quint8 {
@@ -56,6 +57,14 @@ inline constexpr qint32 handler_exception = 103;
 
 // Highest opcode that may have a handler; anything above is an unknown packet.
 inline constexpr quint8 lastValidOpcode = 12;
+
+// Longest `set_db` path accepted, in UTF-8 bytes: the system's path limit
+// without its terminator.
+#ifdef PATH_MAX
+inline constexpr qsizetype maxDbPathBytes = PATH_MAX - 1;
+#else
+inline constexpr qsizetype maxDbPathBytes = 4095;
+#endif
 
 struct Packet {
     opcodes opcode = opcodes::initialization;

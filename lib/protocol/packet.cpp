@@ -1,4 +1,4 @@
-#include "link/packet.h"
+#include "protocol/packet.h"
 
 #include <QDataStream>
 #include <QIODevice>

@@ -1,12 +1,11 @@
-#include "link/commandregistry.h"
+#include "commands/commandregistry.h"
 
 #include "config/backendlogger.h"
 #include "config/qtformatters.h"
 
-#include <QMutexLocker>
-
-CommandRegistry::CommandRegistry()
-    : logger(backendLogger())
+CommandRegistry::CommandRegistry(SessionAccess* session)
+    : session(session)
+    , logger(backendLogger())
 {
 }
 
@@ -17,12 +16,10 @@ void CommandRegistry::registerCommand(opcodes opcode, std::unique_ptr<Command> c
     const auto index = static_cast<size_t>(opcode);
     if (index >= handlerSlots.size())
         return;
-    std::shared_ptr<Command> previous;
-    {
-        QMutexLocker lock(&mutex);
-        previous = std::exchange(handlerSlots[index], std::shared_ptr<Command>(std::move(command)));
-    }
-    // `previous` dies here unless a running call still holds it.
+    if (command)
+        command->attach(session);
+    // The previous handler dies here unless a running call still holds it.
+    handlerSlots[index] = std::shared_ptr<Command>(std::move(command));
 }
 
 std::shared_ptr<Command> CommandRegistry::commandFor(opcodes opcode) const
@@ -30,7 +27,6 @@ std::shared_ptr<Command> CommandRegistry::commandFor(opcodes opcode) const
     const auto index = static_cast<size_t>(opcode);
     if (index >= handlerSlots.size())
         return nullptr;
-    QMutexLocker lock(&mutex);
     return handlerSlots[index];
 }
 

@@ -1,4 +1,4 @@
-#include "link/packetfactory.h"
+#include "protocol/packetfactory.h"
 
 #include <spdlog/spdlog.h>
 

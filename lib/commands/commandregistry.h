@@ -1,10 +1,9 @@
 #pragma once
 
 #include "commands/command.h"
-#include "link/packet.h"
+#include "protocol/packet.h"
 #include "ulvex_export.h"
 
-#include <QMutex>
 #include <array>
 #include <memory>
 #include <spdlog/logger.h>
@@ -12,12 +11,13 @@
 
 // The session's handler table: one slot per valid opcode. Slots hold shared
 // ownership so a handler replaced while it runs (a nested event loop inside
-// it can trigger the replacement) stays alive until its call returns.
+// it can trigger the replacement) stays alive until its call returns. Used on
+// the session's thread only. Each handler registered is attached to `session`.
 class ULVEX_EXPORT CommandRegistry {
 public:
     static constexpr int slotCount = 13;
 
-    CommandRegistry();
+    explicit CommandRegistry(SessionAccess* session = nullptr);
     ~CommandRegistry();
 
     CommandRegistry(const CommandRegistry&) = delete;
@@ -46,7 +46,7 @@ private:
     void logNotRegistered(opcodes opcode) const;
     void logRetrieved(opcodes opcode) const;
 
-    mutable QMutex mutex;
+    SessionAccess* session;
     std::array<std::shared_ptr<Command>, slotCount> handlerSlots;
     std::shared_ptr<spdlog::logger> logger;
 };

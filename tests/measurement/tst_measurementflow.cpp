@@ -1,0 +1,332 @@
+// Measurement sequences through the whole session in this process (server,
+// session thread, handlers, measurement manager) against a test device and a
+// short measurement; the encrypted databases are checked with the sqlcipher
+// shell.
+#include "cipherfixture.h"
+#include "frontendclient.h"
+#include "inprocessbackend.h"
+#include "testtools.h"
+
+#include <QDir>
+#include <QScopeGuard>
+#include <QtTest>
+
+namespace {
+
+// parameters.db where the backend looks for it (from the working folder),
+// and two personal folders: X holds persons A and B, Y two other persons
+// with the same ids.
+struct Site {
+    QTemporaryDir root;
+    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
+    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
+    QString dirX = root.filePath(QStringLiteral("x"));
+    QString dirY = root.filePath(QStringLiteral("y"));
+    QString dbX = dirX + QStringLiteral("/personal.db");
+    QString dbY = dirY + QStringLiteral("/personal.db");
+    qint32 personA = 0;
+    qint32 personB = 0;
+
+    qint32 add(const QString& db, const QString& name, bool* ok)
+    {
+        bool step = false;
+        const QString out = dbtool({QStringLiteral("add-person"), db, name, QStringLiteral("1975-03-02"),
+                                    QStringLiteral("Male"), QStringLiteral("180"), QStringLiteral("80")}, &step);
+        *ok = *ok && step;
+        return out.section(QLatin1Char(' '), -1).toInt();
+    }
+    bool prepare()
+    {
+        bool ok = QDir().mkpath(workDir) && QDir().mkpath(dirX) && QDir().mkpath(dirY)
+            && QDir().mkpath(QFileInfo(parametersDb).path());
+        for (const QStringList& args : {QStringList{QStringLiteral("create-parameters"), parametersDb},
+                                        QStringList{QStringLiteral("create-personal"), dbX},
+                                        QStringList{QStringLiteral("create-personal"), dbY}}) {
+            bool step = false;
+            dbtool(args, &step);
+            ok = ok && step;
+        }
+        personA = add(dbX, QStringLiteral("Person A"), &ok);
+        personB = add(dbX, QStringLiteral("Person B"), &ok);
+        const qint32 otherA = add(dbY, QStringLiteral("Other A"), &ok);
+        const qint32 otherB = add(dbY, QStringLiteral("Other B"), &ok);
+        return ok && personA > 0 && personB > 0 && otherA == personA && otherB == personB;
+    }
+    QString count(const QString& db, const QString& table) const
+    {
+        return CipherFixture::rows(db, QStringLiteral("SELECT count(*) FROM %1;").arg(table)).value(0);
+    }
+};
+
+// A greeted, initialised session whose personal folder is X; the backend's
+// working folder is the site's while it lives.
+struct Measuring {
+    Site site;
+    InProcessBackend backend;
+    FrontendClient frontend;
+    QString before = QDir::currentPath();
+
+    ~Measuring() { QDir::setCurrent(before); }
+
+    bool start()
+    {
+        return site.prepare() && QDir::setCurrent(site.workDir)
+            && frontend.connectTo(QStringLiteral("127.0.0.1"), backend.port(), 5000) && backend.waitForSession()
+            && expect(opcodes::initialization, code(status_codes::service_ready)) && setDb(site.dirX)
+            && expect(opcodes::set_db, code(status_codes::database_dynamic_path))
+            && send(opcodes::initialization, 0)
+            && expect(opcodes::initialization, code(status_codes::device_initialized));
+    }
+    bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
+    bool setDb(const QString& dir)
+    {
+        return frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + dir.toUtf8());
+    }
+    bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
+    {
+        const auto packet = frontend.next(timeoutMs);
+        if (!packet || packet->opcode != opcode || packet->payload != payload) {
+            qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
+                     packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
+            return false;
+        }
+        return true;
+    }
+    std::optional<Packet> nextBesidesTicks()
+    {
+        std::optional<Packet> packet;
+        while ((packet = frontend.next(5000)) && packet->opcode == opcodes::state_measure) {
+        }
+        return packet;
+    }
+    // Runs the measurement to its end; the remaining values seen, where -1
+    // and -2 stand for a correctness answer of 0 and 1. `onTick` sees each.
+    QList<qint32> runToEnd(const std::function<void(const QList<qint32>&)>& onTick = {})
+    {
+        QList<qint32> seen;
+        while (auto packet = frontend.next(5000)) {
+            if (packet->opcode == opcodes::state_measure) {
+                seen << packet->payload;
+                if (onTick)
+                    onTick(seen);
+            } else if (packet->opcode == opcodes::correctness_measure) {
+                seen << -packet->payload - 1;
+            } else if (packet->opcode == opcodes::end_measure
+                       && packet->payload == code(status_codes::measurement_finished)) {
+                return seen;
+            } else {
+                qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
+                return {};
+            }
+        }
+        return {};
+    }
+    bool save(status_codes expected, int* progressPackets = nullptr)
+    {
+        if (!send(opcodes::save_measure, 1))
+            return false;
+        int progress = 0;
+        std::optional<Packet> packet;
+        while ((packet = frontend.next(20000)) && packet->opcode == opcodes::saving_progress)
+            ++progress;
+        if (progressPackets)
+            *progressPackets = progress;
+        if (!packet || packet->opcode != opcodes::save_measure || packet->payload != code(expected)) {
+            qWarning("save: expected %d, got %s", code(expected),
+                     packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
+            return false;
+        }
+        return true;
+    }
+    void unplug()
+    {
+        backend.onSessionThread([this] {
+            backend.device()->present = false;
+            backend.device()->unplug();
+        });
+    }
+};
+
+} // namespace
+
+class TestMeasurementFlow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void startRefusals();
+    void requestsDuringAFailingCalibrationWait();
+    void unplugDuringMeasurementEndsIt();
+    void reportsBelongToTheirPersonAndDatabase();
+    void failedStartEndsTheFinishedMeasurement();
+    void incorrectTicksStopTheCountdown();
+};
+
+void TestMeasurementFlow::initTestCase()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
+        QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
+}
+
+void TestMeasurementFlow::startRefusals()
+{
+    Measuring s;
+    QVERIFY(s.start());
+    QVERIFY(s.send(opcodes::correctness_measure, 0));
+    QVERIFY(s.expect(opcodes::correctness_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.send(opcodes::save_measure, 1));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.send(opcodes::start_measure, 999999));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
+    QVERIFY(s.backend.log.contains(QStringLiteral("Cannot find user. Query result is empty.")));
+}
+
+void TestMeasurementFlow::requestsDuringAFailingCalibrationWait()
+{
+    Measuring s;
+    s.backend.configure([](TestDevice& device) {
+        device.calibrates = false;
+        device.operationMs = 400;
+    });
+    QVERIFY(s.start());
+    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
+    QTest::qWait(150);
+    // Arrives while the calibration waits: answered after the start reply.
+    QVERIFY(s.send(opcodes::device_state, 0));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
+    QVERIFY(s.expect(opcodes::device_state, code(status_codes::device_connected)));
+}
+
+void TestMeasurementFlow::unplugDuringMeasurementEndsIt()
+{
+    Measuring s;
+    QVERIFY(s.start());
+    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    std::optional<Packet> packet;
+    for (int ticks = 0; (packet = s.frontend.next(5000)) && packet->opcode == opcodes::state_measure;) {
+        if (++ticks == 5)
+            s.unplug();
+    }
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->opcode, opcodes::error);
+    QCOMPARE(packet->payload, code(status_codes::device_error));
+    QVERIFY(!s.frontend.next(300).has_value()); // no more ticks
+    // A new start is not refused as "in progress"; the device is simply gone.
+    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
+    QVERIFY(s.send(opcodes::save_measure, 1));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
+}
+
+void TestMeasurementFlow::reportsBelongToTheirPersonAndDatabase()
+{
+    Measuring s;
+    QVERIFY(s.start());
+    Site& site = s.site;
+
+    // A runs to its end and is left unsaved.
+    QVERIFY(s.send(opcodes::start_measure, site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(!s.runToEnd().isEmpty());
+
+    // B starts: A can no longer be saved, and nothing is saved while B runs.
+    // The frontend names folder Y meanwhile; B still belongs to X.
+    QVERIFY(s.send(opcodes::start_measure, site.personB));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(s.setDb(site.dirY));
+    auto packet = s.nextBesidesTicks();
+    QVERIFY(packet && packet->opcode == opcodes::set_db);
+    QVERIFY(s.send(opcodes::save_measure, 1));
+    packet = s.nextBesidesTicks();
+    QVERIFY(packet.has_value());
+    QCOMPARE(packet->opcode, opcodes::save_measure);
+    QCOMPARE(packet->payload, code(status_codes::measurement_not_started));
+    QCOMPARE(site.count(site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
+    QVERIFY(!s.runToEnd().isEmpty());
+
+    // The device goes away before the save: reported, but B stays saveable.
+    s.unplug();
+    QVERIFY(s.expect(opcodes::error, code(status_codes::device_error)));
+    int progress = 0;
+    QVERIFY(s.save(status_codes::measurement_saved, &progress));
+    QVERIFY(s.save(status_codes::measurement_not_started));
+
+    // One report, B's, in B's database with all its results; none in Y.
+    const QStringList reports = CipherFixture::rows(site.dbX, QStringLiteral("SELECT id, personid FROM Reports;"));
+    QCOMPARE(reports.size(), 1);
+    QCOMPARE(reports.first().section(QLatin1Char('|'), 1), QString::number(site.personB));
+    const QString results = CipherFixture::rows(
+        site.dbX, QStringLiteral("SELECT count(*) FROM Results WHERE reportid = %1;")
+                      .arg(reports.first().section(QLatin1Char('|'), 0, 0))).value(0);
+    QCOMPARE(results.toInt(), progress);
+    QCOMPARE(site.count(site.dbY, QStringLiteral("Reports")), QStringLiteral("0"));
+    QCOMPARE(site.count(site.dbY, QStringLiteral("Results")), QStringLiteral("0"));
+}
+
+void TestMeasurementFlow::failedStartEndsTheFinishedMeasurement()
+{
+    Measuring s;
+    QVERIFY(s.start());
+    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(!s.runToEnd().isEmpty());
+
+    // The device goes; a start for B loads B and then fails. A is over.
+    s.unplug();
+    QVERIFY(s.expect(opcodes::error, code(status_codes::device_error)));
+    QVERIFY(s.send(opcodes::start_measure, s.site.personB));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_calibration_error)));
+    QVERIFY(s.save(status_codes::measurement_not_started));
+
+    // Re-opening a device that is still absent: the reply alone, once.
+    QVERIFY(s.send(opcodes::initialization, 0));
+    QVERIFY(s.expect(opcodes::initialization, code(status_codes::device_not_connected)));
+    QVERIFY(!s.frontend.next(300).has_value());
+    QCOMPARE(s.backend.log.count(QStringLiteral("Device has been interrupted")), 1);
+    QCOMPARE(s.site.count(s.site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
+}
+
+void TestMeasurementFlow::incorrectTicksStopTheCountdown()
+{
+    // 20 ticks of 20 ms; ten of them the device does not measure correctly.
+    Measuring s;
+    QVERIFY(s.start());
+    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    bool asked = false;
+    const QList<qint32> seen = s.runToEnd([&](const QList<qint32>& all) {
+        QList<qint32> ticks;
+        for (qint32 v : all) {
+            if (v >= 0)
+                ticks << v;
+        }
+        if (all.last() < 0)
+            return;
+        if (ticks.size() == 5)
+            s.backend.onSessionThread([&] { s.backend.device()->setCorrect(false); });
+        int stall = 0;
+        while (stall + 1 < ticks.size() && ticks.at(ticks.size() - 2 - stall) == ticks.last())
+            ++stall;
+        if (stall == 3 && !asked) {
+            asked = true;
+            s.send(opcodes::correctness_measure, 0);
+        }
+        if (stall == 10)
+            s.backend.onSessionThread([&] { s.backend.device()->setCorrect(true); });
+    });
+    // Asked while the countdown stood still: not measuring correctly.
+    QVERIFY(seen.contains(-1));
+    QVERIFY(!seen.contains(-2));
+    QList<qint32> ticks;
+    for (qint32 v : seen) {
+        if (v >= 0)
+            ticks << v;
+    }
+    // Every value from 380 down to 20 still comes, each once it counts.
+    QCOMPARE(QSet<qint32>(ticks.begin(), ticks.end()).size(), 19);
+    QCOMPARE(ticks.last(), 20);
+    QVERIFY(ticks.size() >= 19 + 9);
+}
+
+QTEST_GUILESS_MAIN(TestMeasurementFlow)
+#include "tst_measurementflow.moc"
