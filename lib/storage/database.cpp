@@ -4,6 +4,7 @@
 #include "config/qtformatters.h"
 #include "config/settings.h"
 #include "storage/passphrase.h"
+#include "storage/reportrows.h"
 #include "storage/sqlcipherdriver.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 #include <QSqlDriver>
 #include <QVariant>
+#include <atomic>
 #include <spdlog/spdlog.h>
 #include <sqlite3.h>
 
@@ -39,6 +41,12 @@ const char* joinedParameters = " FROM OrganGroups INNER JOIN Parameters on Organ
 
 } // namespace
 
+namespace {
+// Set once access has ended; a Database made after that opens nothing.
+std::atomic<bool> accessEnded = false;
+std::atomic<bool> created = false;
+} // namespace
+
 Database& Database::instance()
 {
     static Database database;
@@ -48,6 +56,12 @@ Database& Database::instance()
 Database::Database()
     : logger(backendLogger())
 {
+    created = true;
+    if (accessEnded || !QCoreApplication::instance()) {
+        ended = true;
+        return;
+    }
+    qAddPostRoutine(&Database::endAll);
     SqlCipherDriver::registerDriver();
     logger->debug("Supported SQL drivers: {}", QSqlDatabase::drivers().join(QStringLiteral(", ")));
     parametersDb = QSqlDatabase::addDatabase(QString::fromLatin1(SqlCipherDriver::driverName));
@@ -59,12 +73,31 @@ Database::Database()
 
 Database::~Database()
 {
+    end();
+}
+
+void Database::endAll()
+{
+    accessEnded = true;
+    if (created)
+        instance().end();
+}
+
+void Database::end()
+{
+    if (ended)
+        return;
+    ended = true;
+    inTransaction = false;
     parametersDb.close();
     personalDb.close();
     parametersDb = QSqlDatabase();
     personalDb = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
-    QSqlDatabase::removeDatabase(personalConnection);
+    // Without the application the registry is gone (Qt 6.6 and later warn).
+    if (QCoreApplication::instance()) {
+        QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
+        QSqlDatabase::removeDatabase(personalConnection);
+    }
 }
 
 QString Database::parametersRelativePath()
@@ -137,7 +170,7 @@ void Database::openPersonalDatabase()
 
 void Database::followPersonalDirectory()
 {
-    if (inTransaction)
+    if (inTransaction || ended)
         return;
     const QString wanted = pinnedPersonalDir.value_or(personalDirectory());
     if (wanted == personalDirOpened)
@@ -159,6 +192,8 @@ void Database::unpinPersonalDirectory()
 
 void Database::reopen()
 {
+    if (ended)
+        return;
     parametersDb.close();
     personalDb.close();
     inTransaction = false;
@@ -176,7 +211,7 @@ bool Database::personalReady()
     // Qt warns on every statement against a closed connection; answer here instead.
     if (personalDb.isOpen())
         return true;
-    personalError = QStringLiteral("personal.db is not open");
+    personalError = ended ? QStringLiteral("database access has ended") : QStringLiteral("personal.db is not open");
     return false;
 }
 
@@ -190,6 +225,7 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
 {
     followPersonalDirectory();
     insertedReportId.clear();
+    personalError.clear();
     if (!personalReady())
         return false;
     QSqlQuery query(personalDb);
@@ -201,18 +237,23 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
         personalError = query.lastError().text();
         return false;
     }
-    // lastInsertId is the rowid, which is `id` only when the frontend made `id`
-    // the INTEGER PRIMARY KEY; ask for the column itself.
-    QSqlQuery idQuery(personalDb);
-    idQuery.prepare(QStringLiteral("SELECT id FROM Reports WHERE rowid = ?"));
-    idQuery.addBindValue(query.lastInsertId());
-    if (!idQuery.exec()) {
-        personalError = idQuery.lastError().text();
-        return true; // the row exists; the caller reports the missing id
-    }
-    if (idQuery.first())
-        insertedReportId = idQuery.value(0).toString();
+    const auto id = ReportRows::insertedId(personalDb, query.lastInsertId(), timeStamp, personId);
+    if (id)
+        insertedReportId = *id;
+    else
+        personalError = id.error(); // the row exists; the caller reports the missing id
     return true;
+}
+
+bool Database::updateReportScore(const QString& id, qint32 score)
+{
+    followPersonalDirectory();
+    if (!personalReady())
+        return false;
+    const auto updated = ReportRows::setScore(personalDb, id, score);
+    if (!updated)
+        personalError = updated.error();
+    return updated.has_value();
 }
 
 QString Database::reportId(const QString& timeStamp, quint32 personId)
@@ -232,8 +273,10 @@ QString Database::reportId(const QString& timeStamp, quint32 personId)
 QStringList Database::personValues(const QString& sql)
 {
     followPersonalDirectory();
+    if (!personalReady())
+        return QStringList(9, QString());
     QSqlQuery query(personalDb);
-    const bool found = personalReady() && query.exec(sql) && query.first();
+    const bool found = query.exec(sql) && query.first();
     QStringList values;
     for (int i = 0; i < 9; ++i)
         values << (found ? query.value(i).toString() : QString());
@@ -252,16 +295,18 @@ QList<ParameterInfo> Database::parameters(bool female)
 
 std::expected<QList<quint32>, QString> Database::readParameterIds(bool female)
 {
-    QSqlQuery query(parametersDb);
-    if (parametersDb.isOpen()) {
-        query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
-        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    }
-    if (!parametersDb.isOpen() || !query.exec()) {
+    // A query on a connection that is not there would fall back to Qt's default one.
+    if (!parametersDb.isOpen()) {
         logger->error("Couldn't get parameter ids from parameters database.");
-        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
-                                                     : QStringLiteral("parameters.db is not open"));
+        return std::unexpected(QStringLiteral("parameters.db is not open"));
+    }
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameter ids from parameters database.");
+        return std::unexpected(query.lastError().text());
     }
     QList<quint32> ids;
     while (query.next())
@@ -274,18 +319,19 @@ std::expected<QList<quint32>, QString> Database::readParameterIds(bool female)
 
 std::expected<QList<ParameterInfo>, QString> Database::readParameters(bool female)
 {
-    QSqlQuery query(parametersDb);
-    if (parametersDb.isOpen()) {
-        query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
-                                     "OrganGroups.name_en, OrganGroups.id")
-                      + QLatin1String(joinedParameters));
-        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    }
-    if (!parametersDb.isOpen() || !query.exec()) {
+    if (!parametersDb.isOpen()) {
         logger->error("Couldn't get parameters from parameters database.");
-        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
-                                                     : QStringLiteral("parameters.db is not open"));
+        return std::unexpected(QStringLiteral("parameters.db is not open"));
+    }
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
+                                 "OrganGroups.name_en, OrganGroups.id")
+                  + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameters from parameters database.");
+        return std::unexpected(query.lastError().text());
     }
     QList<ParameterInfo> list;
     while (query.next()) {
@@ -369,6 +415,8 @@ bool Database::beginTransaction()
 
 bool Database::commitTransaction()
 {
+    if (!personalReady())
+        return false;
     const bool ok = personalDb.commit();
     if (ok)
         inTransaction = false;
@@ -380,6 +428,8 @@ bool Database::commitTransaction()
 bool Database::rollbackTransaction()
 {
     inTransaction = false;
+    if (!personalReady())
+        return false;
     const bool ok = personalDb.rollback();
     if (!ok)
         personalError = personalDb.lastError().text();
