@@ -1,12 +1,14 @@
 // Start-up of the real program: command line, exit codes, launch date,
 // log file and level, single-instance take-over.
 #include "programrunner.h"
+#include "sessionfixture.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
 
 namespace {
@@ -66,6 +68,8 @@ private slots:
     void takesOverFromStaleInstance();
     void faultyCommandLineStillTakesOver();
     void givesUpWhenHolderCannotBeKilled();
+    void terminationSignalsEndInOrder_data();
+    void terminationSignalsEndInOrder();
 };
 
 void TestProgram::exitCodes_data()
@@ -305,6 +309,40 @@ void TestProgram::givesUpWhenHolderCannotBeKilled()
     QVERIFY(runner.output().contains(QStringLiteral("Process is still running.")));
     QVERIFY(!runner.output().contains(QStringLiteral("Ulvexbackend version")));
     QCOMPARE(other.process.state(), QProcess::Running);
+}
+
+void TestProgram::terminationSignalsEndInOrder_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("session");
+    QTest::newRow("SIGTERM, waiting for the frontend") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT, waiting for the frontend") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM during a session") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT during a session") << int(SIGINT) << true;
+}
+
+void TestProgram::terminationSignalsEndInOrder()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, session);
+    SessionFixture s;
+    if (session) {
+        QVERIFY(s.launch());
+        QVERIFY(s.expectGreeting());
+    } else {
+        s.program.start(ProgramRunner::launchArguments());
+        QVERIFY(s.program.waitForLog(QStringLiteral("Working dir: "), 20000));
+    }
+    QVERIFY(::kill(pid_t(s.program.process.processId()), signal) == 0);
+    QVERIFY(s.waitForExit(10000));
+    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.exitCode(), 0);
+    const QString log = s.program.logText();
+    const QString name = signal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT");
+    QVERIFY2(log.contains(name + QStringLiteral(" received, ending the program")), qPrintable(log));
+    QCOMPARE(log.contains(QStringLiteral("Closing...")), session);
+    QVERIFY(log.contains(QStringLiteral("Process exiting with code 0")));
+    QVERIFY(log.trimmed().endsWith(QStringLiteral("Shutting down logger...")));
 }
 
 QTEST_GUILESS_MAIN(TestProgram)
