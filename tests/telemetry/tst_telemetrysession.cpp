@@ -131,6 +131,8 @@ void TestTelemetrySession::frontendNamedFifoIsSkipped()
     QVERIFY(s.waitForExit(8000));
     QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
     QCOMPARE(s.program.exitCode(), 0);
+    // Found, and skipped as no executable.
+    QVERIFY(s.program.logText().contains(QStringLiteral("Getting version string for file: ") + root + QStringLiteral("/Foo .exe")));
 }
 
 QTEST_GUILESS_MAIN(TestTelemetrySession)
