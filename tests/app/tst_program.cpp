@@ -2,6 +2,7 @@
 // log file and level, single-instance take-over.
 #include "programrunner.h"
 #include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +73,8 @@ private slots:
     void givesUpWhenHolderCannotBeKilled();
     void terminationSignalsEndInOrder_data();
     void terminationSignalsEndInOrder();
+    void unreadConsoleNeverStallsTheSession_data();
+    void unreadConsoleNeverStallsTheSession();
 };
 
 void TestProgram::exitCodes_data()
@@ -343,6 +348,46 @@ void TestProgram::terminationSignalsEndInOrder()
     QCOMPARE(log.contains(QStringLiteral("Closing...")), session);
     QVERIFY(log.contains(QStringLiteral("Process exiting with code 0")));
     QVERIFY(log.trimmed().endsWith(QStringLiteral("Shutting down logger...")));
+}
+
+void TestProgram::unreadConsoleNeverStallsTheSession_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("socket") << false;
+    QTest::newRow("terminal") << true;
+}
+
+// Standard output that nobody reads, at trace level: every request is still
+// answered, and the log file tells how many console lines were dropped.
+void TestProgram::unreadConsoleNeverStallsTheSession()
+{
+    QFETCH(bool, terminal);
+    int ends[2] = {-1, -1};
+    if (terminal) {
+        ends[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(ends[0] >= 0 && ::grantpt(ends[0]) == 0 && ::unlockpt(ends[0]) == 0);
+        ends[1] = ::open(::ptsname(ends[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    } else {
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    }
+    QVERIFY(ends[1] >= 0);
+    SessionFixture s;
+    const int console = ends[1];
+    s.program.process.setChildProcessModifier([console] { ::dup2(console, STDOUT_FILENO); });
+    QVERIFY(s.launch());
+    QVERIFY(s.expectGreeting());
+    // About 2,000 requests filled such a console before.
+    for (int i = 0; i < 4000; ++i) {
+        QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
+        QVERIFY2(s.expect(opcodes::device_state, code(status_codes::device_not_initialized), 5000), qPrintable(QString::number(i)));
+    }
+    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitCode(), 0);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    QVERIFY(QRegularExpression(QStringLiteral("\\[warning\\] \\d+ console lines dropped")).match(s.program.logText()).hasMatch());
 }
 
 QTEST_GUILESS_MAIN(TestProgram)
