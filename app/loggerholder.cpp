@@ -1,6 +1,6 @@
 #include "loggerholder.h"
 
-#include "consolepipesink.h"
+#include "consolesink.h"
 
 #include "config/settings.h"
 
@@ -18,20 +18,6 @@
 
 namespace {
 constexpr const char* loggerName = "backend";
-
-// A parent that pipes our console and never reads it must not stop the
-// program (the log worker would block, then every log call): on a pipe the
-// console drops lines instead, the file keeps them all. Without a way to write
-// the pipe without blocking, the console is left out.
-spdlog::sink_ptr makeConsoleSink()
-{
-    if (!ConsolePipeSink::stdoutIsPipe())
-        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
-    const int fd = ConsolePipeSink::openStdoutPipe();
-    if (fd < 0)
-        return nullptr;
-    return std::make_shared<ConsolePipeSink>(fd);
-}
 } // namespace
 
 std::string LoggerHolder::logDirectory()
@@ -62,8 +48,12 @@ LoggerHolder::LoggerHolder()
 {
     try {
         spdlog::init_thread_pool(8192, 1);
-        const spdlog::sink_ptr console = makeConsoleSink();
-        auto* consolePipe = dynamic_cast<ConsolePipeSink*>(console.get());
+        // A console nobody reads must never stop the program (the log worker
+        // would block, then every log call): lines drop there instead, and the
+        // file keeps them all. Without a way to write standard output without
+        // blocking, the console is left out.
+        const spdlog::sink_ptr console = ConsoleSink::forStdout();
+        auto* nonBlocking = dynamic_cast<ConsoleSink*>(console.get());
         const auto level = levelFromEnvironment();
         std::vector<spdlog::sink_ptr> sinks;
         try {
@@ -71,11 +61,13 @@ LoggerHolder::LoggerHolder()
             auto file = std::make_shared<spdlog::sinks::daily_file_sink_mt>(base, 23, 59, false, 7);
             file->set_level(level);
             sinks.push_back(file);
+            if (nonBlocking)
+                nonBlocking->setReportSink(file);
         } catch (const std::exception& e) {
             // No writable log folder: keep the console so the program still runs and says why.
-            if (consolePipe)
-                consolePipe->writeRawLine(e.what());
-            else if (!ConsolePipeSink::stdoutIsPipe())
+            if (nonBlocking)
+                nonBlocking->writeRawLine(e.what());
+            else if (console)
                 std::fprintf(stdout, "%s\n", e.what());
         }
         if (console) {

@@ -2,12 +2,15 @@
 #include "launchdate.h"
 #include "loggerholder.h"
 #include "processreaper.h"
+#include "terminationwatch.h"
 
 #include "config/qtformatters.h"
 #include "config/runguard.h"
 #include "config/settings.h"
 #include "device/v2device.h"
+#include "link/clientthread.h"
 #include "link/hardwareserver.h"
+#include "storage/database.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -123,6 +126,19 @@ int serve(int argc, char** argv, spdlog::logger& log)
     return result;
 }
 
+// SIGTERM or SIGINT end the program as a frontend's disconnect would: the
+// session finishes its running request and closes, the log is flushed, exit 0.
+void endOnRequest(TerminationWatch& watch, spdlog::logger& log)
+{
+    QObject::connect(&watch, &TerminationWatch::requested, qApp, [&log](const QString& what) {
+        log.info("{} received, ending the program", what);
+        if (ClientThread* session = HardwareServer::getClientThread())
+            session->shutdown();
+        else
+            QCoreApplication::quit();
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -141,6 +157,9 @@ int main(int argc, char** argv)
         spdlog::register_logger(log);
     }
     log->trace("Process starting...");
+    const std::unique_ptr<TerminationWatch> termination = TerminationWatch::create();
+    if (termination)
+        endOnRequest(*termination, *log);
 
     auto guard = std::make_unique<RunGuard>(V2Device::version());
     const auto startInstant = std::chrono::system_clock::now();
@@ -154,6 +173,8 @@ int main(int argc, char** argv)
     }
 
     const int code = serve(argc, argv, *log);
+    // Qt's database registry ends with the application object: close first.
+    Database::endAll();
     guard.reset();
     log.reset();
     holder.reset();

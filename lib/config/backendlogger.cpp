@@ -2,8 +2,14 @@
 
 #include <spdlog/spdlog.h>
 
+namespace {
+thread_local std::shared_ptr<spdlog::logger> threadLogger;
+} // namespace
+
 std::shared_ptr<spdlog::logger> backendLogger()
 {
+    if (threadLogger)
+        return threadLogger;
     if (auto logger = spdlog::get("backend"))
         return logger;
     static const auto silent = [] {
@@ -12,4 +18,9 @@ std::shared_ptr<spdlog::logger> backendLogger()
         return logger;
     }();
     return silent;
+}
+
+void setThreadLogger(std::shared_ptr<spdlog::logger> logger)
+{
+    threadLogger = std::move(logger);
 }

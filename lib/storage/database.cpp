@@ -4,6 +4,7 @@
 #include "config/qtformatters.h"
 #include "config/settings.h"
 #include "storage/passphrase.h"
+#include "storage/reportrows.h"
 #include "storage/sqlcipherdriver.h"
 
 #include <QCoreApplication>
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 #include <QSqlDriver>
 #include <QVariant>
+#include <atomic>
 #include <spdlog/spdlog.h>
 #include <sqlite3.h>
 
@@ -45,6 +47,8 @@ std::unique_ptr<Database>& gateway()
     static std::unique_ptr<Database> current;
     return current;
 }
+// Set once access has ended for good; a Database made after that opens nothing.
+std::atomic<bool> accessEnded = false;
 } // namespace
 
 Database& Database::instance()
@@ -63,6 +67,16 @@ void Database::release()
 Database::Database()
     : logger(backendLogger())
 {
+    if (accessEnded || !QCoreApplication::instance()) {
+        ended = true;
+        return;
+    }
+    // A backstop: whatever is still open ends before the application object.
+    static const bool endsWithTheApplication = [] {
+        qAddPostRoutine(&Database::endAll);
+        return true;
+    }();
+    Q_UNUSED(endsWithTheApplication);
     SqlCipherDriver::registerDriver();
     logger->debug("Supported SQL drivers: {}", QSqlDatabase::drivers().join(QStringLiteral(", ")));
     parametersDb = QSqlDatabase::addDatabase(QString::fromLatin1(SqlCipherDriver::driverName));
@@ -74,12 +88,30 @@ Database::Database()
 
 Database::~Database()
 {
+    end();
+}
+
+void Database::endAll()
+{
+    accessEnded = true;
+    release();
+}
+
+void Database::end()
+{
+    if (ended)
+        return;
+    ended = true;
+    inTransaction = false;
     parametersDb.close();
     personalDb.close();
     parametersDb = QSqlDatabase();
     personalDb = QSqlDatabase();
-    QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
-    QSqlDatabase::removeDatabase(personalConnection);
+    // Without the application the registry is gone (Qt 6.6 and later warn).
+    if (QCoreApplication::instance()) {
+        QSqlDatabase::removeDatabase(QString::fromLatin1(QSqlDatabase::defaultConnection));
+        QSqlDatabase::removeDatabase(personalConnection);
+    }
 }
 
 QString Database::parametersRelativePath()
@@ -152,7 +184,7 @@ void Database::openPersonalDatabase(const QString& directory)
 
 void Database::followPersonalDirectory(const QString& wanted)
 {
-    if (inTransaction || wanted == personalDirOpened)
+    if (inTransaction || ended || wanted == personalDirOpened)
         return;
     logger->info("Personal database directory changed to {}, re-opening", wanted);
     personalDb.close();
@@ -161,6 +193,8 @@ void Database::followPersonalDirectory(const QString& wanted)
 
 void Database::reopen()
 {
+    if (ended)
+        return;
     parametersDb.close();
     personalDb.close();
     inTransaction = false;
@@ -178,7 +212,7 @@ bool Database::personalReady()
     // Qt warns on every statement against a closed connection; answer here instead.
     if (personalDb.isOpen())
         return true;
-    personalError = QStringLiteral("personal.db is not open");
+    personalError = ended ? QStringLiteral("database access has ended") : QStringLiteral("personal.db is not open");
     return false;
 }
 
@@ -192,6 +226,7 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
 {
     followPersonalDirectory();
     insertedReportId.clear();
+    personalError.clear();
     if (!personalReady())
         return false;
     QSqlQuery query(personalDb);
@@ -203,18 +238,23 @@ bool Database::createNewReport(const QString& timeStamp, quint32 personId)
         personalError = query.lastError().text();
         return false;
     }
-    // lastInsertId is the rowid, which is `id` only when the frontend made `id`
-    // the INTEGER PRIMARY KEY; ask for the column itself.
-    QSqlQuery idQuery(personalDb);
-    idQuery.prepare(QStringLiteral("SELECT id FROM Reports WHERE rowid = ?"));
-    idQuery.addBindValue(query.lastInsertId());
-    if (!idQuery.exec()) {
-        personalError = idQuery.lastError().text();
-        return true; // the row exists; the caller reports the missing id
-    }
-    if (idQuery.first())
-        insertedReportId = idQuery.value(0).toString();
+    const auto id = ReportRows::insertedId(personalDb, query.lastInsertId(), timeStamp, personId);
+    if (id)
+        insertedReportId = *id;
+    else
+        personalError = id.error(); // the row exists; the caller reports the missing id
     return true;
+}
+
+bool Database::updateReportScore(const QString& id, qint32 score)
+{
+    followPersonalDirectory();
+    if (!personalReady())
+        return false;
+    const auto updated = ReportRows::setScore(personalDb, id, score);
+    if (!updated)
+        personalError = updated.error();
+    return updated.has_value();
 }
 
 QString Database::reportId(const QString& timeStamp, quint32 personId)
@@ -234,8 +274,10 @@ QString Database::reportId(const QString& timeStamp, quint32 personId)
 QStringList Database::personValues(const QString& sql)
 {
     followPersonalDirectory();
+    if (!personalReady())
+        return QStringList(9, QString());
     QSqlQuery query(personalDb);
-    const bool found = personalReady() && query.exec(sql) && query.first();
+    const bool found = query.exec(sql) && query.first();
     QStringList values;
     for (int i = 0; i < 9; ++i)
         values << (found ? query.value(i).toString() : QString());
@@ -254,16 +296,18 @@ QList<ParameterInfo> Database::parameters(bool female)
 
 std::expected<QList<quint32>, QString> Database::readParameterIds(bool female)
 {
-    QSqlQuery query(parametersDb);
-    if (parametersDb.isOpen()) {
-        query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
-        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    }
-    if (!parametersDb.isOpen() || !query.exec()) {
+    // A query on a connection that is not there would fall back to Qt's default one.
+    if (!parametersDb.isOpen()) {
         logger->error("Couldn't get parameter ids from parameters database.");
-        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
-                                                     : QStringLiteral("parameters.db is not open"));
+        return std::unexpected(QStringLiteral("parameters.db is not open"));
+    }
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id") + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameter ids from parameters database.");
+        return std::unexpected(query.lastError().text());
     }
     QList<quint32> ids;
     while (query.next())
@@ -276,18 +320,19 @@ std::expected<QList<quint32>, QString> Database::readParameterIds(bool female)
 
 std::expected<QList<ParameterInfo>, QString> Database::readParameters(bool female)
 {
-    QSqlQuery query(parametersDb);
-    if (parametersDb.isOpen()) {
-        query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
-                                     "OrganGroups.name_en, OrganGroups.id")
-                      + QLatin1String(joinedParameters));
-        query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
-        query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
-    }
-    if (!parametersDb.isOpen() || !query.exec()) {
+    if (!parametersDb.isOpen()) {
         logger->error("Couldn't get parameters from parameters database.");
-        return std::unexpected(parametersDb.isOpen() ? query.lastError().text()
-                                                     : QStringLiteral("parameters.db is not open"));
+        return std::unexpected(QStringLiteral("parameters.db is not open"));
+    }
+    QSqlQuery query(parametersDb);
+    query.prepare(QStringLiteral("SELECT Parameters.id, Parameters.min, Parameters.max, "
+                                 "OrganGroups.name_en, OrganGroups.id")
+                  + QLatin1String(joinedParameters));
+    query.bindValue(QStringLiteral(":id1"), excludedGroup1(female));
+    query.bindValue(QStringLiteral(":id2"), excludedGroup2(female));
+    if (!query.exec()) {
+        logger->error("Couldn't get parameters from parameters database.");
+        return std::unexpected(query.lastError().text());
     }
     QList<ParameterInfo> list;
     while (query.next()) {
@@ -371,6 +416,8 @@ bool Database::beginTransaction(const QString& personalDirectory)
 
 bool Database::commitTransaction()
 {
+    if (!personalReady())
+        return false;
     const bool ok = personalDb.commit();
     if (ok)
         inTransaction = false;
@@ -382,6 +429,8 @@ bool Database::commitTransaction()
 bool Database::rollbackTransaction()
 {
     inTransaction = false;
+    if (!personalReady())
+        return false;
     const bool ok = personalDb.rollback();
     if (!ok)
         personalError = personalDb.lastError().text();

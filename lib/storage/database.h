@@ -1,6 +1,7 @@
 #pragma once
 
 #include "storage/parameterinfo.h"
+#include "ulvex_export.h"
 
 #include <QList>
 #include <QSqlDatabase>
@@ -42,9 +43,11 @@ public:
     QString currentReportId() const;
     void setCurrentReportId(const QString& id);
 
-    // Id of the Reports row the last successful createNewReport inserted,
-    // read back by its rowid (the frontend's schema decides what `id` is).
+    // Id of the Reports row the last successful createNewReport inserted
+    // (the frontend's schema decides what `id` is); empty when it cannot be told.
     QString lastInsertedReportId() const;
+    // Score of report `id`; false (error text kept) unless exactly that row changed.
+    bool updateReportScore(const QString& id, qint32 score);
 
     // A report is written as one unit on the personal connection, to
     // personal.db in `personalDirectory` (where its person was looked up).
@@ -66,6 +69,12 @@ public:
     // Closes both connections and opens them again the way construction does.
     void reopen();
 
+    // Closes and removes both connections for good; every later call fails
+    // cleanly. Qt's connection registry goes with the application object, so
+    // this runs before it: from the program's shutdown, and at the latest from
+    // the application's destruction. Harmless when nothing was opened.
+    ULVEX_EXPORT static void endAll();
+
 private:
     friend std::default_delete<Database>;
     Database();
@@ -76,6 +85,7 @@ private:
     // Re-opens personal.db when it is wanted in another directory.
     void followPersonalDirectory(const QString& wanted = personalDirectory());
     bool personalReady();
+    void end();
 
     std::shared_ptr<spdlog::logger> logger;
     QSqlDatabase parametersDb;
@@ -85,4 +95,5 @@ private:
     QString personalDirOpened;
     QString personalError;
     bool inTransaction = false;
+    bool ended = false;
 };

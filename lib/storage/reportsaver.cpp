@@ -119,15 +119,13 @@ bool ReportSaver::writeReport(const QString& stamp, quint32 personId, const Draw
         logger->error("{}", db.personalErrorText());
         return abandonReport(previousReportId);
     }
-    logger->debug("Saving - Reports query: {}",
-                  QStringLiteral("select id from Reports where personid=%1 and date='%2';")
-                      .arg(personId)
-                      .arg(stamp));
     // The row just inserted, so two saves within one second never share a report.
     const QString id = db.lastInsertedReportId();
     if (id.isEmpty()) {
         logger->error("Report id query result is empty, cannot be empty.\nCurrent person id: {}",
                       personId);
+        if (!db.personalErrorText().isEmpty())
+            logger->error("{}", db.personalErrorText());
         return abandonReport(previousReportId);
     }
     logger->debug("Report id: {}", id);
@@ -146,9 +144,7 @@ bool ReportSaver::writeReport(const QString& stamp, quint32 personId, const Draw
         logger->error("{}", db.personalErrorText());
         return abandonReport(previousReportId);
     }
-    if (!db.runQuery(QStringLiteral("update Reports set score=%0 where id=%1")
-                         .arg(drawn.score)
-                         .arg(id))) {
+    if (!db.updateReportScore(id, drawn.score)) {
         logger->error("Couldn't save the report score: {}", db.personalErrorText());
         return abandonReport(previousReportId);
     }

@@ -7,6 +7,7 @@
 #include "telemetry/findfrontend.h"
 #include "telemetry/osinfo.h"
 #include "telemetry/publicaddress.h"
+#include "telemetry/regularfile.h"
 #include "telemetry/replywaiter.h"
 #include "config/backendlogger.h"
 
@@ -74,8 +75,8 @@ TelemetryData AnalyzerReport::collectTelemetry()
     data.analyzerSerial = uid.mid(12, 4);
     logger->debug("Analyzer Serial: {}", data.analyzerSerial);
 
-    const QFileInfo frontendFile(frontend);
-    data.analyzerCode = frontendFile.isFile() ? frontendFile.baseName() : QStringLiteral("No fronted found");
+    data.analyzerCode = RegularFile::exists(frontend) ? QFileInfo(frontend).baseName()
+                                                      : QStringLiteral("No fronted found");
     logger->debug("Analyzer Code: {}", data.analyzerCode);
     data.ftdiSerial = facts.deviceSerialNumber.left(8);
     logger->debug("FTDI Serial: {}", data.ftdiSerial);

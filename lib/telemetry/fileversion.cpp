@@ -2,6 +2,7 @@
 
 #include "config/qtformatters.h"
 #include "telemetry/peversionreader.h"
+#include "telemetry/regularfile.h"
 #include "config/backendlogger.h"
 
 #include <QFile>
@@ -11,15 +12,16 @@ QString fileVersionString(const QString& path)
 {
     static const QString fallback = QStringLiteral("0.0.0");
     auto logger = backendLogger();
-    const QFileInfo info(path);
-    if (!info.exists()) {
+    // Only a regular file can be an executable; anything else under its name
+    // (a FIFO would block the read for ever) counts as no frontend.
+    if (!RegularFile::exists(path)) {
         logger->warn("Getting version string for file: {}", path);
         return fallback;
     }
     logger->trace("Frontend exe found");
 
-    QFile file(info.absoluteFilePath());
-    if (!file.open(QIODevice::ReadOnly)) {
+    QFile file;
+    if (!RegularFile::open(QFileInfo(path).absoluteFilePath(), file)) {
         logger->error("GetFileVersionInfoSize failed");
         return fallback;
     }

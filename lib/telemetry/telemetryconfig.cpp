@@ -10,6 +10,7 @@ namespace {
 
 const QString kReportServerVariable = QStringLiteral("ULVEX_REPORT_SERVER");
 const QString kAddressServicesVariable = QStringLiteral("ULVEX_PUBLIC_IP_SERVICES");
+const QString kFrontendRootVariable = QStringLiteral("ULVEX_FRONTEND_ROOT");
 
 bool isLoopbackHost(const QString& host)
 {
@@ -99,6 +100,12 @@ TelemetryConfig TelemetryConfig::fromEnvironment(const QProcessEnvironment& env)
         // Once set, the variable replaces the defaults even when nothing in it
         // is usable: a test set-up must never fall back to public services.
         config.publicAddressServices = urls;
+    }
+
+    const QString frontendRoot = env.value(kFrontendRootVariable);
+    if (!frontendRoot.isEmpty()) {
+        config.frontendSearchRoot = QDir::cleanPath(QDir::current().absoluteFilePath(frontendRoot));
+        logger->debug("Frontend search root: {} ({})", config.frontendSearchRoot, kFrontendRootVariable);
     }
     return config;
 }

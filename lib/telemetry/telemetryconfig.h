@@ -30,7 +30,8 @@ public:
     static QString defaultFrontendSearchRoot();
 
     // Reads ULVEX_REPORT_SERVER and ULVEX_PUBLIC_IP_SERVICES; "off" switches
-    // the report off, "none" (or "off") the address look-up.
+    // the report off, "none" (or "off") the address look-up. ULVEX_FRONTEND_ROOT
+    // replaces the frontend search root.
     static TelemetryConfig fromEnvironment(
         const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment());
 

@@ -2,6 +2,7 @@
 
 #include "config/backendlogger.h"
 #include "telemetry/sessiontelemetry.h"
+#include "telemetry/telemetrylog.h"
 
 #include <QDeadlineTimer>
 
@@ -19,8 +20,17 @@ void TelemetryTask::start(TelemetryFacts facts, TelemetryConfig config)
 {
     if (running())
         return;
-    thread.reset(QThread::create([facts = std::move(facts), config = std::move(config)] {
-        SessionTelemetry::run(facts, config);
+    // The thread owns what it uses (its copies and the gate), so one left
+    // behind never touches the session's state once the session is gone.
+    log = std::make_shared<TelemetryLog>(logger);
+    thread.reset(QThread::create([log = log, facts = std::move(facts), config = std::move(config)] {
+        setThreadLogger(log->logger());
+        try {
+            SessionTelemetry::run(facts, config);
+        } catch (...) {
+            // Telemetry never ends the process.
+        }
+        setThreadLogger(nullptr);
     }));
     thread->setObjectName(QStringLiteral("telemetry"));
     thread->start();
@@ -41,7 +51,9 @@ bool TelemetryTask::finish(std::chrono::milliseconds wait)
         // Ends every event loop of that thread, so each network wait returns now.
         thread->quit();
         if (!thread->wait(QDeadlineTimer(kStopWait))) {
-            // Busy outside any wait (a slow disk walk, say): the process exit ends it.
+            // Busy outside any wait (a slow disk walk, say): the process exit
+            // ends it, and from now on it logs nowhere.
+            log->close();
             logger->warn("Telemetry still busy, leaving it behind");
             static_cast<void>(thread.release());
             return false;

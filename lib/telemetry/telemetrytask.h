@@ -9,6 +9,8 @@
 #include <memory>
 #include <spdlog/logger.h>
 
+class TelemetryLog;
+
 // Runs the session's telemetry step (SessionTelemetry::run) beside the
 // session, on a thread of its own with its own event loops and network access
 // manager, so the greeting never waits for the network. Owned and driven by
@@ -36,4 +38,5 @@ public:
 private:
     std::shared_ptr<spdlog::logger> logger;
     std::unique_ptr<QThread> thread;
+    std::shared_ptr<TelemetryLog> log;
 };

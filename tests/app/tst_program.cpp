@@ -1,13 +1,18 @@
 // Start-up of the real program: command line, exit codes, launch date,
 // log file and level, single-instance take-over.
 #include "programrunner.h"
+#include "sessionfixture.h"
+#include "testtools.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -66,6 +71,10 @@ private slots:
     void takesOverFromStaleInstance();
     void faultyCommandLineStillTakesOver();
     void givesUpWhenHolderCannotBeKilled();
+    void terminationSignalsEndInOrder_data();
+    void terminationSignalsEndInOrder();
+    void unreadConsoleNeverStallsTheSession_data();
+    void unreadConsoleNeverStallsTheSession();
 };
 
 void TestProgram::exitCodes_data()
@@ -305,6 +314,80 @@ void TestProgram::givesUpWhenHolderCannotBeKilled()
     QVERIFY(runner.output().contains(QStringLiteral("Process is still running.")));
     QVERIFY(!runner.output().contains(QStringLiteral("Ulvexbackend version")));
     QCOMPARE(other.process.state(), QProcess::Running);
+}
+
+void TestProgram::terminationSignalsEndInOrder_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("session");
+    QTest::newRow("SIGTERM, waiting for the frontend") << int(SIGTERM) << false;
+    QTest::newRow("SIGINT, waiting for the frontend") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM during a session") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT during a session") << int(SIGINT) << true;
+}
+
+void TestProgram::terminationSignalsEndInOrder()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, session);
+    SessionFixture s;
+    if (session) {
+        QVERIFY(s.launch());
+        QVERIFY(s.expectGreeting());
+    } else {
+        s.program.start(ProgramRunner::launchArguments());
+        QVERIFY(s.program.waitForLog(QStringLiteral("Working dir: "), 20000));
+    }
+    QVERIFY(::kill(pid_t(s.program.process.processId()), signal) == 0);
+    QVERIFY(s.waitForExit(10000));
+    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.exitCode(), 0);
+    const QString log = s.program.logText();
+    const QString name = signal == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT");
+    QVERIFY2(log.contains(name + QStringLiteral(" received, ending the program")), qPrintable(log));
+    QCOMPARE(log.contains(QStringLiteral("Closing...")), session);
+    QVERIFY(log.contains(QStringLiteral("Process exiting with code 0")));
+    QVERIFY(log.trimmed().endsWith(QStringLiteral("Shutting down logger...")));
+}
+
+void TestProgram::unreadConsoleNeverStallsTheSession_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("socket") << false;
+    QTest::newRow("terminal") << true;
+}
+
+// Standard output that nobody reads, at trace level: every request is still
+// answered, and the log file tells how many console lines were dropped.
+void TestProgram::unreadConsoleNeverStallsTheSession()
+{
+    QFETCH(bool, terminal);
+    int ends[2] = {-1, -1};
+    if (terminal) {
+        ends[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(ends[0] >= 0 && ::grantpt(ends[0]) == 0 && ::unlockpt(ends[0]) == 0);
+        ends[1] = ::open(::ptsname(ends[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    } else {
+        QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
+    }
+    QVERIFY(ends[1] >= 0);
+    SessionFixture s;
+    const int console = ends[1];
+    s.program.process.setChildProcessModifier([console] { ::dup2(console, STDOUT_FILENO); });
+    QVERIFY(s.launch());
+    QVERIFY(s.expectGreeting());
+    // About 2,000 requests filled such a console before.
+    for (int i = 0; i < 4000; ++i) {
+        QVERIFY(s.frontend.send(makePacket(opcodes::device_state, 0)));
+        QVERIFY2(s.expect(opcodes::device_state, code(status_codes::device_not_initialized), 5000), qPrintable(QString::number(i)));
+    }
+    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+    QVERIFY(s.waitForExit());
+    QCOMPARE(s.program.exitCode(), 0);
+    ::close(ends[0]);
+    ::close(ends[1]);
+    QVERIFY(QRegularExpression(QStringLiteral("\\[warning\\] \\d+ console lines dropped")).match(s.program.logText()).hasMatch());
 }
 
 QTEST_GUILESS_MAIN(TestProgram)

@@ -64,6 +64,7 @@ private slots:
     void secondWriterIsNotLockedOut();
     void unreadableReferenceFailsTheSave_data();
     void unreadableReferenceFailsTheSave();
+    void reportIdIsTheIdColumn_data();
     void reportIdIsTheIdColumn();
 
 private:
@@ -273,13 +274,12 @@ void TestReportSaver::saveWritesOneReport()
         QVERIFY(scales[2] <= std::max(b[2], b[3]));
         QVERIFY(scales[3] <= std::max(b[4], b[5]));
 
-        QVERIFY(log.containsText(QStringLiteral("Saving - Reports query: select id from Reports where personid=%1 and date='%2';")
-                                     .arg(p->id).arg(fields[0])));
+        QVERIFY(log.contains(debug, QStringLiteral("Saving - Reports query: SELECT id FROM Reports WHERE rowid = :rowid (%1)").arg(id)));
         QVERIFY(log.contains(debug, QStringLiteral("Report id: ") + id));
         QVERIFY(log.contains(trace, QStringLiteral("progress 0/%1").arg(n - 1)));
         QVERIFY(log.contains(trace, QStringLiteral("values: %1, reportids: %1, parameterids: %1, scales: %1").arg(n)));
         QVERIFY(log.contains(trace, QStringLiteral("Summarization finished")));
-        QVERIFY(log.contains(debug, QStringLiteral("Running query: update Reports set score=%1 where id=%2").arg(score).arg(id)));
+        QVERIFY(log.contains(debug, QStringLiteral("Running query: UPDATE Reports SET score = :score WHERE id = :id (%1, %2)").arg(score).arg(id)));
     }
 }
 
@@ -524,29 +524,48 @@ void TestReportSaver::unreadableReferenceFailsTheSave()
     QVERIFY(calls.isEmpty());
 }
 
-// The frontend owns the schema: here Reports.id is an ordinary column that a
-// trigger numbers from 1001, so it differs from the rowid.
+void TestReportSaver::reportIdIsTheIdColumn_data()
+{
+    QTest::addColumn<QString>("schema");
+    QTest::addColumn<QString>("expectedId");
+    const QString columns = QStringLiteral("date TEXT NOT NULL, personid INTEGER NOT NULL, score INTEGER NOT NULL DEFAULT 0");
+    // `id` an ordinary column that a trigger numbers from 1001, apart from the rowid.
+    QTest::newRow("numbered by a trigger")
+        << QStringLiteral("CREATE TABLE Reports (id INTEGER UNIQUE, %1);"
+                          "CREATE TRIGGER numbering AFTER INSERT ON Reports BEGIN "
+                          "UPDATE Reports SET id = NEW.rowid + 1000 WHERE rowid = NEW.rowid; END;").arg(columns)
+        << "1001";
+    QTest::newRow("text ids")
+        << QStringLiteral("CREATE TABLE Reports (id TEXT UNIQUE, %1);"
+                          "CREATE TRIGGER numbering AFTER INSERT ON Reports BEGIN "
+                          "UPDATE Reports SET id = 'r' || NEW.rowid WHERE rowid = NEW.rowid; END;").arg(columns)
+        << "r1";
+    QTest::newRow("without rowid")
+        << QStringLiteral("CREATE TABLE Reports (id TEXT PRIMARY KEY NOT NULL DEFAULT ('w-7'), %1) WITHOUT ROWID;").arg(columns)
+        << "w-7";
+}
+
+// The frontend owns the schema of Reports.
 void TestReportSaver::reportIdIsTheIdColumn()
 {
-    const QString dir = root.filePath(QStringLiteral("own-ids"));
+    QFETCH(QString, schema);
+    QFETCH(QString, expectedId);
+    const QString dir = root.filePath(QStringLiteral("own-ids-") + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
     QVERIFY(QDir().mkpath(dir));
     const QString file = dir + QStringLiteral("/personal.db");
     QVERIFY(CipherFixture::createPersonal(file));
-    QVERIFY(CipherFixture::cli(file, QStringLiteral(
-        "DROP TABLE Reports;"
-        "CREATE TABLE Reports (id INTEGER UNIQUE, date TEXT NOT NULL, personid INTEGER NOT NULL, score INTEGER NOT NULL DEFAULT 0);"
-        "CREATE TRIGGER numbering AFTER INSERT ON Reports BEGIN "
-        "UPDATE Reports SET id = NEW.rowid + 1000 WHERE rowid = NEW.rowid; END;")));
+    QVERIFY(CipherFixture::cli(file, QStringLiteral("DROP TABLE Reports;") + schema));
     ReportSaver saver;
     QVERIFY(saver.loadPerson(man));
     Settings::instance().setDynamicDbPath(dir);
-    QVERIFY(save(saver));
-    QCOMPARE(Database::instance().currentReportId(), QStringLiteral("1001"));
-    const QStringList report = CipherFixture::rows(file, QStringLiteral("SELECT rowid, id, score FROM Reports;"));
+    log.clear();
+    QVERIFY2(save(saver), qPrintable(log.messages().join('\n')));
+    QCOMPARE(Database::instance().currentReportId(), expectedId);
+    const QStringList report = CipherFixture::rows(file, QStringLiteral("SELECT id, score FROM Reports;"));
     QCOMPARE(report.size(), 1);
-    QVERIFY(report.first().startsWith(QStringLiteral("1|1001|")));
-    QVERIFY(report.first().section(QLatin1Char('|'), 2).toInt() > 0); // the score reached this row
-    QCOMPARE(CipherFixture::rows(file, QStringLiteral("SELECT DISTINCT reportid FROM Results;")), QStringList{"1001"});
+    QCOMPARE(report.first().section(QLatin1Char('|'), 0, 0), expectedId);
+    QVERIFY(report.first().section(QLatin1Char('|'), 1).toInt() > 0); // the score reached this row
+    QCOMPARE(CipherFixture::rows(file, QStringLiteral("SELECT DISTINCT reportid FROM Results;")), QStringList{expectedId});
 }
 
 QTEST_GUILESS_MAIN(TestReportSaver)

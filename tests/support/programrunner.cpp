@@ -16,6 +16,10 @@ ProgramRunner::ProgramRunner()
     // once and no test depends on the network.
     env.insert(QStringLiteral("ULVEX_REPORT_SERVER"), QStringLiteral("http://127.0.0.1:9"));
     env.remove(QStringLiteral("ULVEX_DEVICE_PORT"));
+    // Telemetry looks for the frontend only inside the test's own folder, so
+    // nothing above it (a stray file named like a frontend) decides the outcome.
+    QDir(homeDir.path()).mkpath(QStringLiteral("frontend"));
+    env.insert(QStringLiteral("ULVEX_FRONTEND_ROOT"), homeDir.filePath(QStringLiteral("frontend")));
     // The console log goes to a file: a pipe nobody drains would fill up and
     // block the program's logging (and with it the program).
     process.setProcessChannelMode(QProcess::MergedChannels);

@@ -4,6 +4,10 @@
 #include "telemetry/peversionreader.h"
 
 #include <QBuffer>
+#include <QLocalServer>
+#include <cerrno>
+#include <future>
+#include <sys/stat.h>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -17,6 +21,8 @@ private slots:
     void failures_data();
     void failures();
     void missingFile();
+    void notARegularFile_data();
+    void notARegularFile();
     void truncatedImages();
 
 private:
@@ -105,6 +111,47 @@ void TestFileVersion::missingFile()
 {
     QCOMPARE(fileVersionString(QStringLiteral("Could not detect frontend")), QStringLiteral("0.0.0"));
     QVERIFY(sink->contains(spdlog::level::warn, "Getting version string for file: Could not detect frontend"));
+    QCOMPARE(sink->indexOf("Frontend exe found"), -1);
+}
+
+void TestFileVersion::notARegularFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("FIFO") << "fifo";
+    QTest::newRow("socket") << "socket";
+    QTest::newRow("link to a device") << "device";
+    QTest::newRow("link to a FIFO") << "link to fifo";
+}
+
+// A FIFO, socket or device named like the frontend counts as no frontend: it is
+// never opened, so nothing can block the read.
+void TestFileVersion::notARegularFile()
+{
+    QFETCH(QString, kind);
+    const QString fifo = dir.filePath(QStringLiteral("Foo fifo"));
+    const QString path = dir.filePath(QStringLiteral("Foo %1.exe").arg(kind));
+    QLocalServer socket;
+    if (kind == QLatin1String("fifo") || kind == QLatin1String("link to fifo"))
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0 || errno == EEXIST, true);
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(QFile::rename(fifo, path));
+    else if (kind == QLatin1String("link to fifo"))
+        QVERIFY(QFile::link(fifo, path));
+    else if (kind == QLatin1String("socket"))
+        QVERIFY(socket.listen(path));
+    else
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path));
+
+    auto version = std::async(std::launch::async, [path] { return fileVersionString(path); });
+    if (version.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+        // Blocked in open(): a writer lets it go, and the test fails.
+        QFile writer(path);
+        writer.open(QIODevice::WriteOnly);
+        version.wait();
+        QFAIL("the version read blocked");
+    }
+    QCOMPARE(version.get(), QStringLiteral("0.0.0"));
+    QVERIFY(sink->contains(spdlog::level::warn, QStringLiteral("Getting version string for file: ") + path));
     QCOMPARE(sink->indexOf("Frontend exe found"), -1);
 }
 

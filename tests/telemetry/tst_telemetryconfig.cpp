@@ -14,6 +14,8 @@ private slots:
     void addressServices();
     void switchedOff_data();
     void switchedOff();
+    void frontendRoot_data();
+    void frontendRoot();
 
 private:
     std::shared_ptr<CaptureSink> sink;
@@ -123,6 +125,23 @@ void TestTelemetryConfig::switchedOff()
     }
     for (const auto& entry : sink->entries())
         QVERIFY2(!entry.text.startsWith(QLatin1String("Ignoring")), qPrintable(entry.text));
+}
+
+void TestTelemetryConfig::frontendRoot_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("root");
+    QTest::newRow("unset: four levels up") << "" << QDir::cleanPath(QDir::currentPath() + "/../../../..");
+    QTest::newRow("absolute") << "/tmp/x/../frontend" << "/tmp/frontend";
+    QTest::newRow("relative to the working folder") << "here" << QDir::currentPath() + "/here";
+}
+
+void TestTelemetryConfig::frontendRoot()
+{
+    QFETCH(QString, value);
+    QProcessEnvironment env;
+    env.insert(QStringLiteral("ULVEX_FRONTEND_ROOT"), value);
+    QTEST(TelemetryConfig::fromEnvironment(env).frontendSearchRoot, "root");
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryConfig)

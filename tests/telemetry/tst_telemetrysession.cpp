@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -38,6 +39,7 @@ class TestTelemetrySession : public QObject {
 private slots:
     void greetingBeforeSilentServersAnswer();
     void sessionEndAbandonsTelemetry();
+    void frontendNamedFifoIsSkipped();
 };
 
 void TestTelemetrySession::greetingBeforeSilentServersAnswer()
@@ -101,6 +103,36 @@ void TestTelemetrySession::sessionEndAbandonsTelemetry()
     QVERIFY(log.contains(QStringLiteral("Telemetry unfinished after 3000 ms, abandoning it")));
     QVERIFY(log.contains(QStringLiteral("Server connection check done")));
     QVERIFY(!log.contains(QStringLiteral("Gathering information for telemetry report")));
+}
+
+// A FIFO where the frontend's executable should be is no frontend: the report
+// goes out without it and the program ends normally.
+void TestTelemetrySession::frontendNamedFifoIsSkipped()
+{
+    TestHttpServer reports;
+    QVERIFY(reports.listenPlain());
+    SessionFixture s;
+    const QString root = s.program.home() + QStringLiteral("/frontend/Foo");
+    QVERIFY(QDir().mkpath(root));
+    QFile uninstaller(root + QStringLiteral("/Foo uninstall.exe"));
+    QVERIFY(uninstaller.open(QIODevice::WriteOnly));
+    uninstaller.close();
+    QCOMPARE(::mkfifo(QFile::encodeName(root + QStringLiteral("/Foo .exe")).constData(), 0600), 0);
+    s.program.setEnv(QStringLiteral("ULVEX_REPORT_SERVER"), reports.url().toString());
+    s.program.setEnv(QStringLiteral("ULVEX_PUBLIC_IP_SERVICES"), QStringLiteral("none"));
+    QVERIFY(s.launch());
+    QVERIFY(s.expectGreeting(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(reports.requests().size(), 2, 10000);
+    const QJsonObject body = QJsonDocument::fromJson(reports.requests().at(1).body).object();
+    QCOMPARE(body.value("analyzer_code").toString(), QStringLiteral("No fronted found"));
+    QCOMPARE(body.value("frontend_version").toString(), QStringLiteral("0.0.0"));
+    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
+    QVERIFY(s.waitForExit(8000));
+    QCOMPARE(s.program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(s.program.exitCode(), 0);
+    // Found, and skipped as no executable.
+    QVERIFY(s.program.logText().contains(QStringLiteral("Getting version string for file: ") + root + QStringLiteral("/Foo .exe")));
 }
 
 QTEST_GUILESS_MAIN(TestTelemetrySession)

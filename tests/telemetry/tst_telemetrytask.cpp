@@ -1,6 +1,7 @@
 // The telemetry step beside the session: its own thread, an overall limit and
 // a bounded wait at the end of the session.
 #include "capturesink.h"
+#include "telemetry/telemetrylog.h"
 #include "telemetry/telemetrytask.h"
 #include "testcertificates.h"
 #include "testhttpserver.h"
@@ -10,6 +11,7 @@
 #include <QNetworkProxy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <spdlog/async.h>
 
 using namespace std::chrono_literals;
 
@@ -22,6 +24,8 @@ private slots:
     void overallLimitEndsTheStep_data();
     void overallLimitEndsTheStep();
     void finishAbandonsUnfinishedStep();
+    void closedLogNeverReachesTheLogger_data();
+    void closedLogNeverReachesTheLogger();
 
 private:
     TelemetryConfig configFor(const QUrl& server, const QList<QUrl>& services = {}) const;
@@ -138,6 +142,40 @@ void TestTelemetryTask::finishAbandonsUnfinishedStep()
     QTest::qWait(300);
     QCOMPARE(server.requests().size(), 1);
     QCOMPARE(sink->indexOf("Gathering information for telemetry report"), -1);
+}
+
+void TestTelemetryTask::closedLogNeverReachesTheLogger_data()
+{
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<bool>("loggerShutDown");
+    QTest::newRow("open") << false << false;
+    QTest::newRow("closed") << true << false;
+    QTest::newRow("closed, then the logger shut down") << true << true;
+}
+
+// What a telemetry thread left behind may still do once it wakes up.
+void TestTelemetryTask::closedLogNeverReachesTheLogger()
+{
+    QFETCH(bool, closed);
+    QFETCH(bool, loggerShutDown);
+    auto received = std::make_shared<CaptureSink>();
+    auto pool = std::make_shared<spdlog::details::thread_pool>(16, 1);
+    auto target = std::make_shared<spdlog::async_logger>("process", received, pool);
+    target->set_level(spdlog::level::trace);
+    std::weak_ptr<spdlog::logger> held = target;
+    TelemetryLog log(std::move(target));
+    const auto logger = log.logger();
+    if (closed)
+        log.close();
+    if (loggerShutDown)
+        pool.reset();
+    logger->info("late line");
+    logger->flush();
+    QCOMPARE(held.expired(), closed);
+    QCOMPARE(log.closed(), closed);
+    QTRY_COMPARE_WITH_TIMEOUT(received->entries().size(), closed ? 0 : 1, 2000);
+    QTest::qWait(closed ? 100 : 0);
+    QCOMPARE(received->entries().size(), closed ? 0 : 1);
 }
 
 QTEST_GUILESS_MAIN(TestTelemetryTask)

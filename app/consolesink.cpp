@@ -1,0 +1,165 @@
+#include "consolesink.h"
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <poll.h>
+#include <spdlog/sinks/stdout_color_sinks.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+// How long the end of the program waits for a reader to take an unfinished line.
+constexpr int finishLineMs = 200;
+
+std::string_view levelColour(spdlog::level::level_enum level)
+{
+    static constexpr std::array<std::string_view, 7> colours{
+        "\033[37m", "\033[36m", "\033[32m", "\033[33m\033[1m", "\033[31m\033[1m", "\033[1m\033[41m", ""};
+    return colours.at(static_cast<std::size_t>(level));
+}
+} // namespace
+
+ConsoleSink::ConsoleSink(int fd, Kind kind, bool colours)
+    : fd(fd)
+    , kind(kind)
+    , colours(colours)
+{
+}
+
+ConsoleSink::~ConsoleSink()
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(finishLineMs);
+    while (!writePending() && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fd, POLLOUT, 0};
+        ::poll(&ready, 1, 10);
+    }
+    if (fd >= 0)
+        ::close(fd);
+}
+
+spdlog::sink_ptr ConsoleSink::forStdout()
+{
+    struct stat info {};
+    if (::fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode))
+        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+    return forDescriptor(STDOUT_FILENO);
+}
+
+spdlog::sink_ptr ConsoleSink::forDescriptor(int fd)
+{
+    struct stat info {};
+    if (::fstat(fd, &info) != 0)
+        return nullptr;
+    const bool terminal = ::isatty(fd) == 1;
+    if (S_ISSOCK(info.st_mode)) {
+        // Sends say "don't wait" themselves; the descriptor keeps its flags.
+        const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        return own < 0 ? nullptr : std::make_shared<ConsoleSink>(own, Kind::Socket, false);
+    }
+    // Opening the pipe, terminal or device by name gives a description of our
+    // own; setting O_NONBLOCK on the inherited one would change it for the
+    // parent too.
+    const std::string name = "/proc/self/fd/" + std::to_string(fd);
+    const int own = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    return own < 0 ? nullptr : std::make_shared<ConsoleSink>(own, Kind::Description, terminal);
+}
+
+void ConsoleSink::setReportSink(const spdlog::sink_ptr& sink)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    report = sink;
+}
+
+std::size_t ConsoleSink::droppedLines()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return dropped;
+}
+
+long ConsoleSink::writeSome(const char* data, std::size_t size)
+{
+    ssize_t written = -1;
+    do {
+        written = kind == Kind::Socket ? ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
+                                       : ::write(fd, data, size);
+    } while (written < 0 && errno == EINTR);
+    return static_cast<long>(written);
+}
+
+bool ConsoleSink::writePending()
+{
+    while (!pending.empty()) {
+        const long written = writeSome(pending.data(), pending.size());
+        if (written > 0) {
+            pending.erase(0, static_cast<std::size_t>(written));
+            continue;
+        }
+        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            pending.clear(); // the reader is gone: nobody will see the rest
+        break;
+    }
+    return pending.empty();
+}
+
+void ConsoleSink::sink_it_(const spdlog::details::log_msg& msg)
+{
+    spdlog::memory_buf_t formatted;
+    formatter_->format(msg, formatted);
+    if (!colours || msg.color_range_end <= msg.color_range_start) {
+        writeLine(formatted.data(), formatted.size());
+        return;
+    }
+    const std::string_view text(formatted.data(), formatted.size());
+    std::string line(text.substr(0, msg.color_range_start));
+    line += levelColour(msg.level);
+    line += text.substr(msg.color_range_start, msg.color_range_end - msg.color_range_start);
+    line += "\033[m";
+    line += text.substr(msg.color_range_end);
+    writeLine(line.data(), line.size());
+}
+
+void ConsoleSink::writeRawLine(std::string_view text)
+{
+    std::string line(text);
+    line.push_back('\n');
+    std::lock_guard<std::mutex> lock(mutex_);
+    writeLine(line.data(), line.size());
+}
+
+void ConsoleSink::writeLine(const char* data, std::size_t size)
+{
+    if (!writePending()) {
+        ++dropped;
+        return;
+    }
+    // Lines up to PIPE_BUF bytes go into a pipe in one piece or not at all; a
+    // longer one (or any on a terminal or socket) may go in part, and its rest
+    // is written before anything else.
+    const long written = writeSome(data, size);
+    if (written < 0) {
+        ++dropped;
+        return;
+    }
+    if (static_cast<std::size_t>(written) < size)
+        pending.assign(data + written, size - static_cast<std::size_t>(written));
+}
+
+void ConsoleSink::reportDrops()
+{
+    const auto target = report.lock();
+    if (!target || dropped == reported || !target->should_log(spdlog::level::warn))
+        return;
+    const std::string text = std::to_string(dropped - reported) + " console lines dropped";
+    reported = dropped;
+    target->log(spdlog::details::log_msg("backend", spdlog::level::warn, text));
+    target->flush();
+}
+
+void ConsoleSink::flush_()
+{
+    writePending();
+    reportDrops();
+}

@@ -1,0 +1,45 @@
+#include "telemetry/regularfile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#if defined(Q_OS_UNIX)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+bool RegularFile::exists(const QString& path)
+{
+#if defined(Q_OS_UNIX)
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
+#else
+    return QFileInfo(path).isFile();
+#endif
+}
+
+bool RegularFile::open(const QString& path, QFile& file)
+{
+#if defined(Q_OS_UNIX)
+    // Checked before the open (a FIFO's open waits for a writer, a device's may
+    // act) and again on what was opened, in case the name changed in between.
+    if (!exists(path))
+        return false;
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)
+        || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    if (!exists(path))
+        return false;
+    file.setFileName(path);
+    return file.open(QIODevice::ReadOnly);
+#endif
+}
