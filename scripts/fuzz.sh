@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets (tests/fuzz) with clang and runs each one on its
-# seed corpus (tests/fuzz/corpus/<target>) for the given time. Fails when a
+# seed corpus (tests/fuzz/corpus/<target>) for the given time, two at a time. Fails when a
 # target finds a crash, a leak, a time-out or runs out of memory; the input
 # that did it is kept in <build>/artifacts.
 # Usage: scripts/fuzz.sh [seconds per target, default 30] [target...]
-# Environment: ULVEX_FUZZ_BUILD (build folder, default build-fuzz).
+# Environment: ULVEX_FUZZ_BUILD (build folder, default build-fuzz),
+#   ULVEX_FUZZ_JOBS (targets at a time, default 2).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-30}"
@@ -50,27 +51,44 @@ for symbolizer in llvm-symbolizer llvm-symbolizer-19 llvm-symbolizer-16 llvm-sym
 done
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 mkdir -p "$dir/artifacts"
-failed=()
-for target in "$@"; do
+
+# One target's run; its whole output goes to $dir/<target>.log.
+run_one() {
+    local target="$1" seeds work maxlen=4096
     seeds="$root/tests/fuzz/corpus/${target#fuzz_}"
     # New inputs the run finds stay in the build folder, never in the seeds.
     work="$dir/corpus/${target#fuzz_}"
     mkdir -p "$work" "$seeds"
-    maxlen=4096
     case "$target" in
         fuzz_commandline) maxlen=20000 ;; # room for arguments over the length bound
         fuzz_peversion) maxlen=16384 ;;
     esac
-    echo "=== $target (${seconds} s) ==="
-    if ! "$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$maxlen" \
+    "$dir/bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$maxlen" \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/$target-" "$work" "$seeds" \
-        >"$dir/$target.log" 2>&1; then
+        >"$dir/$target.log" 2>&1
+}
+
+# Targets run ULVEX_FUZZ_JOBS at a time (default 2: the time limit is wall
+# time, and each target keeps one core busy).
+jobs_max="${ULVEX_FUZZ_JOBS:-2}"
+rm -f "$dir"/fuzz_*.rc
+for target in "$@"; do
+    while [ "$(jobs -pr | wc -l)" -ge "$jobs_max" ]; do wait -n || true; done
+    echo "=== $target (${seconds} s) started ==="
+    (rc=0; run_one "$target" || rc=$?; echo "$rc" >"$dir/$target.rc") &
+done
+wait
+failed=()
+for target in "$@"; do
+    if [ "$(cat "$dir/$target.rc" 2>/dev/null)" = 0 ]; then
+        # Executions, coverage, corpus (entries/bytes), executions per second.
+        echo "=== $target ==="
+        grep -E "DONE" "$dir/$target.log" || true
+    else
+        echo "=== $target FAILED ==="
         tail -n 60 "$dir/$target.log"
         failed+=("$target")
-        continue
     fi
-    # Executions, coverage, corpus (entries/bytes), executions per second.
-    grep -E "DONE" "$dir/$target.log" || true
 done
 
 if [ ${#failed[@]} -ne 0 ]; then

@@ -17,6 +17,9 @@ common=(
     libsqlcipher-dev sqlcipher
     libgrpc++-dev libprotobuf-dev protobuf-compiler protobuf-compiler-grpc
     openssl ca-certificates procps python3
+    # The end-to-end tests run in namespaces of their own (tests/support/isolate.sh):
+    # unshare from util-linux, and ip to bring their loopback up.
+    util-linux iproute2
 )
 # Debian 12: debootstrap makes the Debian 13 root of scripts/test-debian13.sh.
 bookworm=(

@@ -3,15 +3,37 @@
 # checks the Debian package on a clean Debian root, then runs the tests again
 # under AddressSanitizer and UBSan, then runs every fuzz target for a short time;
 # on a Debian 12 host it ends with the whole suite in a Debian 13 root.
+# Usage: scripts/test.sh           everything (the CI's command)
+#        scripts/test.sh --quick   plain build, unit tests only (the inner loop)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+quick=0
+case "${1:-}" in
+    --quick) quick=1 ;;
+    "") ;;
+    *) echo "usage: $0 [--quick]" >&2; exit 2 ;;
+esac
+
+# run_ctest DIR: the unit tests (CPU-bound) at one per core, then the
+# end-to-end tests (label e2e; each in namespaces of its own, mostly waiting
+# on real-time measurements) ULVEX_E2E_JOBS at a time.
+run_ctest() {
+    local rc=0
+    (cd "$1" && ctest --output-on-failure -L unit -j "$(nproc)") || rc=$?
+    (cd "$1" && ctest --output-on-failure -L e2e -j "${ULVEX_E2E_JOBS:-6}") || rc=$?
+    return $rc
+}
 
 bash scripts/install-deps.sh
 
 echo "=== plain build ==="
 bash scripts/build.sh "$root/build"
-(cd "$root/build" && ctest --output-on-failure -j "$(nproc)")
+if [ $quick = 1 ]; then
+    (cd "$root/build" && ctest --output-on-failure -L unit -j "$(nproc)")
+    exit
+fi
+run_ctest "$root/build"
 
 echo "=== Debian package, installed and run in a clean Debian root ==="
 suite="$(. /etc/os-release && echo "$VERSION_CODENAME")"
@@ -23,7 +45,7 @@ bash scripts/build.sh "$root/build-asan" -DULVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
 export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-(cd "$root/build-asan" && ctest --output-on-failure -j "$(nproc)")
+run_ctest "$root/build-asan"
 
 echo "=== fuzz targets (30 s each) ==="
 bash scripts/fuzz.sh 30

@@ -46,7 +46,7 @@ void TestDatabaseEnd::endsWithTheApplication()
     QCOMPARE(db.personalErrorText(), QStringLiteral("database access has ended"));
     QCOMPARE(db.personValues(QStringLiteral("select name from Persons")), QStringList(9, QString()));
     QVERIFY(!db.readParameters(false).has_value());
-    QVERIFY(!db.beginTransaction());
+    QVERIFY(!db.beginTransaction(Database::personalDirectory()));
     QVERIFY(!db.updateReportScore(QStringLiteral("1"), 10));
     db.reopen();
     QVERIFY(!db.personalOpen());
