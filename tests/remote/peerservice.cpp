@@ -1,7 +1,10 @@
 #include "peerservice.h"
 
+#include "downloadwriter.h"
+
 #include <chrono>
 #include <thread>
+#include <vector>
 
 grpc::Status PeerService::SendTelemetry(grpc::ServerContext* context, const analyzer::TelemetryRequest* request,
                                         analyzer::TelemetryReply* reply)
@@ -34,6 +37,11 @@ grpc::Status PeerService::versionReply(const char* method, grpc::ServerContext* 
 grpc::Status PeerService::GetVersion(grpc::ServerContext* context, const analyzer::VersionRequest* request,
                                      analyzer::JsonReply* reply)
 {
+    if (request->version() == 666) {
+        context->AddInitialMetadata("x-ulvex-server", "peer");
+        reply->set_versionlist("\xff\xfe not UTF-8"); // protobuf complains on stderr, and sends it
+        return grpc::Status::OK;
+    }
     return versionReply("GetVersion", context, request, reply);
 }
 
@@ -49,23 +57,18 @@ grpc::Status PeerService::GetIntegrityList(grpc::ServerContext* context, const a
     return versionReply("GetIntegrityList", context, request, reply);
 }
 
-grpc::Status PeerService::DownloadFile(grpc::ServerContext* context, const analyzer::DownloadRequest* request,
-                                       grpc::ServerWriter<analyzer::DownloadChunk>* writer)
+grpc::ServerWriteReactor<grpc::ByteBuffer>* PeerService::DownloadFile(grpc::CallbackServerContext* context,
+                                                                       const grpc::ByteBuffer* request)
 {
-    context->AddInitialMetadata("x-ulvex-server", "peer");
-    if (request->filename() == "missing")
-        return grpc::Status(grpc::StatusCode::NOT_FOUND, "no such file: missing");
-    const size_t total = request->version() > 0 ? size_t(request->version()) : 0;
-    const size_t salt = request->filename().size();
-    constexpr size_t chunkSize = 16 * 1024;
-    for (size_t at = 0; at < total && !context->IsCancelled(); at += chunkSize) {
-        std::string bytes(std::min(chunkSize, total - at), '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = char(((at + i) * 7 + salt) & 0xff);
-        analyzer::DownloadChunk chunk;
-        chunk.set_buffer(std::move(bytes));
-        if (!writer->Write(chunk))
-            break;
+    analyzer::DownloadRequest parsed;
+    std::vector<grpc::Slice> slices;
+    std::string bytes;
+    if (request->Dump(&slices).ok()) {
+        for (const grpc::Slice& slice : slices)
+            bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
     }
-    return grpc::Status::OK;
+    if (!parsed.ParseFromString(bytes))
+        parsed.Clear(); // an empty file
+    context->AddInitialMetadata("x-ulvex-server", "peer");
+    return new DownloadWriter(parsed.filename(), parsed.version() > 0 ? size_t(parsed.version()) : 0);
 }
