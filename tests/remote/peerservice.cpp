@@ -6,6 +6,19 @@
 #include <thread>
 #include <vector>
 
+namespace {
+std::string bytesOf(const grpc::ByteBuffer& buffer)
+{
+    std::vector<grpc::Slice> slices;
+    std::string bytes;
+    if (buffer.Dump(&slices).ok()) {
+        for (const grpc::Slice& slice : slices)
+            bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
+    }
+    return bytes;
+}
+} // namespace
+
 grpc::Status PeerService::SendTelemetry(grpc::ServerContext* context, const analyzer::TelemetryRequest* request,
                                         analyzer::TelemetryReply* reply)
 {
@@ -16,7 +29,7 @@ grpc::Status PeerService::SendTelemetry(grpc::ServerContext* context, const anal
     return grpc::Status::OK;
 }
 
-grpc::Status PeerService::versionReply(const char* method, grpc::ServerContext* context,
+grpc::Status PeerService::versionReply(const char* method, grpc::ServerContextBase* context,
                                        const analyzer::VersionRequest* request, analyzer::JsonReply* reply)
 {
     context->AddInitialMetadata("x-ulvex-server", "peer");
@@ -37,11 +50,6 @@ grpc::Status PeerService::versionReply(const char* method, grpc::ServerContext* 
 grpc::Status PeerService::GetVersion(grpc::ServerContext* context, const analyzer::VersionRequest* request,
                                      analyzer::JsonReply* reply)
 {
-    if (request->version() == 666) {
-        context->AddInitialMetadata("x-ulvex-server", "peer");
-        reply->set_versionlist("\xff\xfe not UTF-8"); // protobuf complains on stderr, and sends it
-        return grpc::Status::OK;
-    }
     return versionReply("GetVersion", context, request, reply);
 }
 
@@ -51,23 +59,30 @@ grpc::Status PeerService::GetVersionHistory(grpc::ServerContext* context, const 
     return versionReply("GetVersionHistory", context, request, reply);
 }
 
-grpc::Status PeerService::GetIntegrityList(grpc::ServerContext* context, const analyzer::VersionRequest* request,
-                                           analyzer::JsonReply* reply)
+grpc::ServerUnaryReactor* PeerService::GetIntegrityList(grpc::CallbackServerContext* context,
+                                                        const grpc::ByteBuffer* request, grpc::ByteBuffer* reply)
 {
-    return versionReply("GetIntegrityList", context, request, reply);
+    analyzer::VersionRequest parsed;
+    parsed.ParseFromString(bytesOf(*request));
+    grpc::Status status = grpc::Status::OK;
+    std::string bytes("\x0a\x7f\x01", 3); // a string field longer than the message
+    if (parsed.version() != 666) {
+        analyzer::JsonReply json;
+        status = versionReply("GetIntegrityList", context, &parsed, &json);
+        bytes = json.SerializeAsString();
+    }
+    grpc::Slice slice(bytes);
+    *reply = grpc::ByteBuffer(&slice, 1);
+    grpc::ServerUnaryReactor* reactor = context->DefaultReactor();
+    reactor->Finish(status);
+    return reactor;
 }
 
 grpc::ServerWriteReactor<grpc::ByteBuffer>* PeerService::DownloadFile(grpc::CallbackServerContext* context,
                                                                        const grpc::ByteBuffer* request)
 {
     analyzer::DownloadRequest parsed;
-    std::vector<grpc::Slice> slices;
-    std::string bytes;
-    if (request->Dump(&slices).ok()) {
-        for (const grpc::Slice& slice : slices)
-            bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
-    }
-    if (!parsed.ParseFromString(bytes))
+    if (!parsed.ParseFromString(bytesOf(*request)))
         parsed.Clear(); // an empty file
     context->AddInitialMetadata("x-ulvex-server", "peer");
     return new DownloadWriter(parsed.filename(), parsed.version() > 0 ? size_t(parsed.version()) : 0);

@@ -42,7 +42,7 @@ void TestRemoteTool::run_data()
     QTest::newRow("chunk that does not decode") << QStringList{"--download", "bad chunk", "--version", "40000"} << 0
                                                 << qint64(0) << 1 << "status 13 (chunk 2 does not decode)";
     QTest::newRow("reply that does not decode") << QStringList{"--version", "666"} << 0 << qint64(0) << 1
-                                                << "GetVersion: failed, status 13 (the reply does not decode)";
+                                                << "GetIntegrityList: failed, status 13 (the reply does not decode)";
     QTest::newRow("stalled stream, idle limit") << stall + QStringList{"--idle", "500"} << 0 << qint64(0) << 1
                                                 << "status 4 (no data for 500 ms)";
     QTest::newRow("stalled stream, whole call") << stall + QStringList{"--timeout", "1500"} << 0 << qint64(0) << 1
