@@ -3,6 +3,8 @@
 # (not a folder of its own): Qt's generator and resource rules must live in
 # the folder that makes the library.
 set(ULVEX_REMOTE_PROTO ${CMAKE_CURRENT_LIST_DIR}/analyzer.proto)
+# Where the development package puts the remote service's headers.
+set(ULVEX_REMOTE_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/ulvex/remote)
 
 # What users of the message and client classes link besides the library:
 # the headers and, on Qt's path, Qt's modules.
@@ -20,6 +22,18 @@ if(ULVEX_QT_GRPC)
 else()
     add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/qtgrpccompat ${CMAKE_CURRENT_BINARY_DIR}/remote/qtgrpccompat)
     message(STATUS "Remote service: Qt ${Qt6_VERSION} has no Protobuf/Grpc modules; using our layer over grpc++")
+endif()
+
+# The development package carries the generated headers (and, on our layer,
+# the layer's), so code built against the installed library uses the classes
+# as the project does: "analyzer_client.grpc.qpb.h", <QGrpcHttp2Channel>.
+target_include_directories(UlvexbackendLib PUBLIC $<INSTALL_INTERFACE:${ULVEX_REMOTE_INCLUDEDIR}>)
+if(ULVEX_QT_GRPC)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/analyzer.qpb.h ${CMAKE_CURRENT_BINARY_DIR}/analyzer_client.grpc.qpb.h
+        DESTINATION ${ULVEX_REMOTE_INCLUDEDIR} COMPONENT development)
+    # The export macros of the generated classes, where Qt's generator writes them.
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/ulvexbackendlib_exports.qpb.h
+        DESTINATION ${ULVEX_REMOTE_INCLUDEDIR} COMPONENT development OPTIONAL)
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/certificates.cmake)

@@ -1,5 +1,6 @@
 #include "peerserver.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
@@ -49,6 +50,24 @@ bool PeerServer::start(const QString& certDir)
     }
     listeningPort = line.mid(5).trimmed().toInt();
     return listeningPort > 0;
+}
+
+std::optional<PeerServer::Report> PeerServer::nextReport(const QByteArray& filename, int timeoutMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        while (process.canReadLine()) {
+            // "progress NAME BYTES" or "sent NAME BYTES"
+            const QByteArray line = process.readLine().trimmed();
+            const qsizetype last = line.lastIndexOf(' ');
+            const qsizetype first = line.indexOf(' ');
+            if (first < 0 || last <= first || line.mid(first + 1, last - first - 1) != filename)
+                continue;
+            return Report{line.mid(last + 1).toLongLong(), line.startsWith("sent ")};
+        }
+        if (deadline.hasExpired() || !process.waitForReadyRead(int(deadline.remainingTime())))
+            return std::nullopt;
+    }
 }
 
 bool PeerServer::makeCertificateSet(const QString& dir)

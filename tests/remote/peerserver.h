@@ -20,6 +20,15 @@ public:
     bool start(const QString& certDir);
     int port() const { return listeningPort; }
 
+    // The next report the server prints about downloading `filename` within
+    // `timeoutMs` (without running this thread's event loop): the bytes
+    // it has sent, and whether the download ended.
+    struct Report {
+        qint64 bytes = 0;
+        bool ended = false;
+    };
+    std::optional<Report> nextReport(const QByteArray& filename, int timeoutMs);
+
     // A new throw-away set in `dir` (an authority, a client and a localhost
     // server certificate), made the way the build makes its development set.
     static bool makeCertificateSet(const QString& dir);

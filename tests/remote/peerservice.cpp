@@ -1,7 +1,23 @@
 #include "peerservice.h"
 
+#include "downloadwriter.h"
+
 #include <chrono>
 #include <thread>
+#include <vector>
+
+namespace {
+std::string bytesOf(const grpc::ByteBuffer& buffer)
+{
+    std::vector<grpc::Slice> slices;
+    std::string bytes;
+    if (buffer.Dump(&slices).ok()) {
+        for (const grpc::Slice& slice : slices)
+            bytes.append(reinterpret_cast<const char*>(slice.begin()), slice.size());
+    }
+    return bytes;
+}
+} // namespace
 
 grpc::Status PeerService::SendTelemetry(grpc::ServerContext* context, const analyzer::TelemetryRequest* request,
                                         analyzer::TelemetryReply* reply)
@@ -13,7 +29,7 @@ grpc::Status PeerService::SendTelemetry(grpc::ServerContext* context, const anal
     return grpc::Status::OK;
 }
 
-grpc::Status PeerService::versionReply(const char* method, grpc::ServerContext* context,
+grpc::Status PeerService::versionReply(const char* method, grpc::ServerContextBase* context,
                                        const analyzer::VersionRequest* request, analyzer::JsonReply* reply)
 {
     context->AddInitialMetadata("x-ulvex-server", "peer");
@@ -43,29 +59,31 @@ grpc::Status PeerService::GetVersionHistory(grpc::ServerContext* context, const 
     return versionReply("GetVersionHistory", context, request, reply);
 }
 
-grpc::Status PeerService::GetIntegrityList(grpc::ServerContext* context, const analyzer::VersionRequest* request,
-                                           analyzer::JsonReply* reply)
+grpc::ServerUnaryReactor* PeerService::GetIntegrityList(grpc::CallbackServerContext* context,
+                                                        const grpc::ByteBuffer* request, grpc::ByteBuffer* reply)
 {
-    return versionReply("GetIntegrityList", context, request, reply);
+    analyzer::VersionRequest parsed;
+    parsed.ParseFromString(bytesOf(*request));
+    grpc::Status status = grpc::Status::OK;
+    std::string bytes("\x0a\x7f\x01", 3); // a string field longer than the message
+    if (parsed.version() != 666) {
+        analyzer::JsonReply json;
+        status = versionReply("GetIntegrityList", context, &parsed, &json);
+        bytes = json.SerializeAsString();
+    }
+    grpc::Slice slice(bytes);
+    *reply = grpc::ByteBuffer(&slice, 1);
+    grpc::ServerUnaryReactor* reactor = context->DefaultReactor();
+    reactor->Finish(status);
+    return reactor;
 }
 
-grpc::Status PeerService::DownloadFile(grpc::ServerContext* context, const analyzer::DownloadRequest* request,
-                                       grpc::ServerWriter<analyzer::DownloadChunk>* writer)
+grpc::ServerWriteReactor<grpc::ByteBuffer>* PeerService::DownloadFile(grpc::CallbackServerContext* context,
+                                                                       const grpc::ByteBuffer* request)
 {
+    analyzer::DownloadRequest parsed;
+    if (!parsed.ParseFromString(bytesOf(*request)))
+        parsed.Clear(); // an empty file
     context->AddInitialMetadata("x-ulvex-server", "peer");
-    if (request->filename() == "missing")
-        return grpc::Status(grpc::StatusCode::NOT_FOUND, "no such file: missing");
-    const size_t total = request->version() > 0 ? size_t(request->version()) : 0;
-    const size_t salt = request->filename().size();
-    constexpr size_t chunkSize = 16 * 1024;
-    for (size_t at = 0; at < total && !context->IsCancelled(); at += chunkSize) {
-        std::string bytes(std::min(chunkSize, total - at), '\0');
-        for (size_t i = 0; i < bytes.size(); ++i)
-            bytes[i] = char(((at + i) * 7 + salt) & 0xff);
-        analyzer::DownloadChunk chunk;
-        chunk.set_buffer(std::move(bytes));
-        if (!writer->Write(chunk))
-            break;
-    }
-    return grpc::Status::OK;
+    return new DownloadWriter(parsed.filename(), parsed.version() > 0 ? size_t(parsed.version()) : 0);
 }

@@ -1,9 +1,13 @@
 // ulvex-remote: checks the connection to the remote analyzer service.
 //   ulvex-remote --server host:port [--certs DIR] [--version N]
-//                [--download NAME [--output PATH]] [--timeout MS] [--plain]
+//                [--download NAME [--output PATH]] [--timeout MS] [--idle MS]
+//                [--plain]
 // DIR holds client.pem, client-key.pem and server.ca; without it the
-// certificates compiled into the library are used.
+// certificates compiled into the library are used. Exit code 0 when every
+// call succeeded, 1 when one failed, 2 for a bad command line, and 128 plus
+// the signal's number after SIGINT or SIGTERM.
 #include "remoteprobe.h"
+#include "signalwatch.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -55,7 +59,8 @@ int main(int argc, char** argv)
         {"version", "Version number sent with the requests.", "n", "0"},
         {"download", "File to download from the service.", "name"},
         {"output", "Where the download goes (default: its name in the current folder).", "path"},
-        {"timeout", "Deadline of each call in milliseconds.", "ms", "10000"},
+        {"timeout", "Deadline of each call in milliseconds, a whole download included.", "ms", "10000"},
+        {"idle", "Longest wait for the next part of a download in milliseconds.", "ms", "10000"},
         {"plain", "Plain HTTP/2 without TLS (test servers only)."},
     });
     parser.process(app);
@@ -70,8 +75,10 @@ int main(int argc, char** argv)
     numbers = numbers && ok;
     settings.timeout = std::chrono::milliseconds(parser.value("timeout").toInt(&ok));
     numbers = numbers && ok && settings.timeout.count() > 0;
+    settings.idle = std::chrono::milliseconds(parser.value("idle").toInt(&ok));
+    numbers = numbers && ok && settings.idle.count() > 0;
     if (!numbers) {
-        err << "--version and --timeout take whole numbers" << Qt::endl;
+        err << "--version, --timeout and --idle take whole numbers (the last two above zero)" << Qt::endl;
         return 2;
     }
     settings.download = parser.value("download");
@@ -85,7 +92,15 @@ int main(int argc, char** argv)
         options.setSslConfiguration(*tls);
     }
     RemoteProbe probe(std::make_shared<QGrpcHttp2Channel>(url, options), settings);
-    QObject::connect(&probe, &RemoteProbe::done, &app, [](int failures) { QCoreApplication::exit(failures ? 1 : 0); });
+    int stoppedBy = 0;
+    SignalWatch watch;
+    QObject::connect(&watch, &SignalWatch::received, &probe, [&](int signal) {
+        stoppedBy = stoppedBy ? stoppedBy : signal;
+        probe.interrupt(QStringLiteral("interrupted by signal %1").arg(signal));
+    });
+    QObject::connect(&probe, &RemoteProbe::done, &app, [&](int failures) {
+        QCoreApplication::exit(stoppedBy ? 128 + stoppedBy : failures ? 1 : 0);
+    });
     QTimer::singleShot(0, &probe, &RemoteProbe::start);
     return app.exec();
 }

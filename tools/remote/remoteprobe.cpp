@@ -2,6 +2,25 @@
 
 #include <QLocale>
 #include <QSysInfo>
+#include <QtProtobuf/qprotobufserializer.h>
+
+namespace {
+const char* const unaryNames[] = {"SendTelemetry", "GetVersion", "GetVersionHistory", "GetIntegrityList"};
+
+// Why a reply cannot be taken (`message` is null when it did not decode),
+// or nothing. Qt's own channel has no size limit of its own before Qt 6.12,
+// so the limit is checked here too, on the message as it came.
+std::optional<QGrpcStatus> unusable(const QProtobufMessage* message, const QString& what)
+{
+    if (!message)
+        return QGrpcStatus(QtGrpc::StatusCode::Internal, QStringLiteral("%1 does not decode").arg(what));
+    QProtobufSerializer serializer;
+    if (serializer.serialize(message).size() > RemoteProbe::maxReplySize)
+        return QGrpcStatus(QtGrpc::StatusCode::ResourceExhausted,
+                           QStringLiteral("%1 is larger than %2 bytes").arg(what).arg(RemoteProbe::maxReplySize));
+    return std::nullopt;
+}
+} // namespace
 
 RemoteProbe::RemoteProbe(std::shared_ptr<QAbstractGrpcChannel> channel, Settings probeSettings, QObject* parent)
     : QObject(parent)
@@ -11,12 +30,31 @@ RemoteProbe::RemoteProbe(std::shared_ptr<QAbstractGrpcChannel> channel, Settings
 {
     client.attachChannel(std::move(channel));
     options.setDeadlineTimeout(settings.timeout);
+    idle.setSingleShot(true);
+    connect(&idle, &QTimer::timeout, this, [this] {
+        failDownload(QGrpcStatus(QtGrpc::StatusCode::DeadlineExceeded,
+                                 QStringLiteral("no data for %1 ms").arg(settings.idle.count())));
+    });
 }
 
 void RemoteProbe::start()
 {
     step = 0;
     next();
+}
+
+void RemoteProbe::interrupt(const QString& reason)
+{
+    if (interrupted)
+        return;
+    interrupted = true;
+    failure = QGrpcStatus(QtGrpc::StatusCode::Cancelled, reason);
+    if (stream)
+        stream->cancel(); // its end discards the download
+    else if (reply)
+        reply->cancel();
+    else
+        emit done(failures + 1);
 }
 
 void RemoteProbe::report(const QString& method, const QGrpcStatus& status, const QString& text)
@@ -32,6 +70,10 @@ void RemoteProbe::report(const QString& method, const QGrpcStatus& status, const
 // One call at a time, in the order of the service definition.
 void RemoteProbe::next()
 {
+    if (interrupted) {
+        emit done(failures);
+        return;
+    }
     analyzer::VersionRequest version;
     version.setVersion(settings.version);
     const int current = step++;
@@ -51,20 +93,33 @@ void RemoteProbe::next()
         startDownload();
         return;
     }
-    connect(reply.get(), &QGrpcOperation::finished, this, [this, current](const QGrpcStatus& status) {
-        static const char* const names[] = {"SendTelemetry", "GetVersion", "GetVersionHistory", "GetIntegrityList"};
-        QString text;
-        if (current == 0) {
-            if (const auto answer = reply->read<analyzer::TelemetryReply>())
-                text = QStringLiteral("status %1").arg(answer->status());
-        } else if (const auto answer = reply->read<analyzer::JsonReply>()) {
+    failure.reset();
+    connect(reply.get(), &QGrpcOperation::finished, this,
+            [this, current](const QGrpcStatus& status) { finishUnary(current, status); });
+}
+
+void RemoteProbe::finishUnary(int current, QGrpcStatus status)
+{
+    QString text;
+    if (failure) {
+        status = *failure;
+    } else if (status.isOk() && current == 0) {
+        const auto answer = reply->read<analyzer::TelemetryReply>();
+        if (const auto why = unusable(answer ? &*answer : nullptr, QStringLiteral("the reply")))
+            status = *why;
+        else
+            text = QStringLiteral("status %1").arg(answer->status());
+    } else if (status.isOk()) {
+        const auto answer = reply->read<analyzer::JsonReply>();
+        if (const auto why = unusable(answer ? &*answer : nullptr, QStringLiteral("the reply")))
+            status = *why;
+        else
             text = answer->versionList();
-        }
-        report(QLatin1StringView(names[current]), status, text);
-        // The reply is still emitting: let it go once its signal returned.
-        reply.release()->deleteLater();
-        next();
-    });
+    }
+    report(QLatin1StringView(unaryNames[current]), status, text);
+    // The reply is still emitting: let it go once its signal returned.
+    reply.release()->deleteLater();
+    next();
 }
 
 void RemoteProbe::startDownload()
@@ -73,34 +128,66 @@ void RemoteProbe::startDownload()
         emit done(failures);
         return;
     }
-    file.setFileName(settings.output.isEmpty() ? settings.download.section(u'/', -1) : settings.output);
-    if (file.fileName().isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        err << "DownloadFile: cannot write " << file.fileName() << Qt::endl;
+    const QString path = settings.output.isEmpty() ? settings.download.section(u'/', -1) : settings.output;
+    file = std::make_unique<QSaveFile>(path);
+    if (path.isEmpty() || !file->open(QIODevice::WriteOnly)) {
+        err << "DownloadFile: cannot write " << path << " (" << file->errorString() << ")" << Qt::endl;
+        file.reset();
         emit done(failures + 1);
         return;
     }
     analyzer::DownloadRequest request;
     request.setVersion(settings.version);
     request.setFilename(settings.download);
-    QGrpcCallOptions streamOptions; // a download may take longer than one call
-    stream = client.DownloadFile(request, streamOptions);
-    connect(stream.get(), &QGrpcServerStream::messageReceived, this, [this] {
-        if (const auto chunk = stream->read<analyzer::DownloadChunk>()) {
-            file.write(chunk->buffer());
-            received += chunk->buffer().size();
-            showProgress(false);
-        }
-    });
-    connect(stream.get(), &QGrpcOperation::finished, this, [this](const QGrpcStatus& status) {
+    failure.reset();
+    stream = client.DownloadFile(request, options); // the deadline bounds the whole download
+    connect(stream.get(), &QGrpcServerStream::messageReceived, this, &RemoteProbe::takeChunk);
+    connect(stream.get(), &QGrpcOperation::finished, this, &RemoteProbe::endDownload);
+    idle.start(settings.idle);
+}
+
+void RemoteProbe::takeChunk()
+{
+    if (failure)
+        return;
+    idle.start(settings.idle);
+    ++chunks;
+    const auto chunk = stream->read<analyzer::DownloadChunk>();
+    if (const auto why = unusable(chunk ? &*chunk : nullptr, QStringLiteral("chunk %1").arg(chunks)))
+        return failDownload(*why);
+    if (file->write(chunk->buffer()) != chunk->buffer().size())
+        return failDownload(QGrpcStatus(QtGrpc::StatusCode::Aborted, QStringLiteral("cannot write %1 (%2)")
+                                                                         .arg(file->fileName(), file->errorString())));
+    received += chunk->buffer().size();
+    showProgress(false);
+}
+
+// Ends the stream ourselves; its end reports `status`.
+void RemoteProbe::failDownload(QGrpcStatus status)
+{
+    if (failure || !stream)
+        return;
+    failure = std::move(status);
+    stream->cancel();
+}
+
+void RemoteProbe::endDownload(QGrpcStatus status)
+{
+    if (!file)
+        return; // already ended
+    idle.stop();
+    if (failure)
+        status = *failure;
+    if (received > 0)
         showProgress(true);
-        file.close();
-        if (status.code() != QtGrpc::StatusCode::Ok)
-            file.remove(); // never leave a partial file that looks complete
-        report(QStringLiteral("DownloadFile"), status,
-               QStringLiteral("%1 bytes to %2").arg(received).arg(file.fileName()));
-        stream.release()->deleteLater();
-        emit done(failures);
-    });
+    if (status.isOk() && !file->commit())
+        status = QGrpcStatus(QtGrpc::StatusCode::Aborted,
+                             QStringLiteral("cannot write %1 (%2)").arg(file->fileName(), file->errorString()));
+    const QString name = file->fileName();
+    file.reset(); // not committed: the temporary file goes, what was at `name` stays
+    report(QStringLiteral("DownloadFile"), status, QStringLiteral("%1 bytes to %2").arg(received).arg(name));
+    stream.release()->deleteLater();
+    emit done(failures);
 }
 
 // The stream does not announce its length, so the bar runs along while data

@@ -176,6 +176,15 @@ def message_source(package, messages, header):
         out += ["bool comparesEqual(const %s &lhs, const %s &rhs) noexcept" % (name, name), "{",
                 "    return lhs.dptr == rhs.dptr || (static_cast<const QProtobufMessage &>(lhs) == static_cast<const QProtobufMessage &>(rhs) && %s);" % compare, "}"]
     out += [""] + ["} // namespace %s" % n for n in reversed(ns)] + [""]
+    # The library registers its own messages when it is loaded, as Qt's
+    # generated code does, so constructByName works in every program that
+    # links it. Registering again later changes nothing.
+    qualified = "::".join(ns)
+    out += ["namespace {"]
+    for name, _ in messages:
+        out.append("const QtProtobuf::ProtoTypeRegistrar registrar%s(qRegisterProtobufType<%s%s>);"
+                   % (name, qualified + "::" if qualified else "", name))
+    out += ["} // namespace", ""]
     return "\n".join(out)
 
 

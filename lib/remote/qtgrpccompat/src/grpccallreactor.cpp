@@ -23,8 +23,9 @@ void releaseAwayFromGrpc(std::shared_ptr<grpc::ClientContext> context)
 }
 } // namespace
 
-GrpcCallReactor::GrpcCallReactor(std::shared_ptr<GrpcCallLink> link)
+GrpcCallReactor::GrpcCallReactor(std::shared_ptr<GrpcCallLink> link, bool unary)
     : link(std::move(link))
+    , unary(unary)
 {
 }
 
@@ -66,15 +67,28 @@ void GrpcCallReactor::OnReadDone(bool ok)
             message.append(reinterpret_cast<const char*>(slice.begin()), qsizetype(slice.size()));
     }
     responseBuffer.Clear();
-    link->post([message = std::move(message)](QGrpcOperation* operation) { operation->onMessage(message); });
+    if (unary && ++responses > 1) {
+        secondReply = true; // nothing more is read; OnDone reports it
+        context->TryCancel();
+        return;
+    }
+    if (link->postMessage(std::move(message), this))
+        StartRead(&responseBuffer);
+}
+
+void GrpcCallReactor::resumeReading()
+{
     StartRead(&responseBuffer);
+    RemoveHold();
 }
 
 void GrpcCallReactor::OnDone(const grpc::Status& status)
 {
     link->setContext(nullptr);
-    const QGrpcStatus result(static_cast<QtGrpc::StatusCode>(qBound(0, int(status.error_code()), 16)),
-                             QString::fromStdString(status.error_message()));
+    const QGrpcStatus result = secondReply
+        ? QGrpcStatus(QtGrpc::StatusCode::Internal, QStringLiteral("More than one response to a unary call"))
+        : QGrpcStatus(static_cast<QtGrpc::StatusCode>(qBound(0, int(status.error_code()), 16)),
+                      QString::fromStdString(status.error_message()));
     link->post([result](QGrpcOperation* operation) { operation->onFinished(result); });
     releaseAwayFromGrpc(std::move(context));
     delete this;

@@ -14,12 +14,13 @@
 class GrpcCallLink;
 
 // One call on gRPC's callback API: writes the request, half-closes, reads
-// every response and reports each to the operation through its link. It
-// deletes itself when gRPC reports the call done. Unary and server-streaming
-// calls look alike on the wire, so both use this one reactor.
+// the responses and reports each to the operation through its link, which
+// paces the reading. It deletes itself when gRPC reports the call done.
+// Unary and server-streaming calls look alike on the wire, so both use this
+// one reactor; a unary call that gets a second response fails.
 class GrpcCallReactor final : public grpc::ClientBidiReactor<grpc::ByteBuffer, grpc::ByteBuffer> {
 public:
-    explicit GrpcCallReactor(std::shared_ptr<GrpcCallLink> link);
+    GrpcCallReactor(std::shared_ptr<GrpcCallLink> link, bool unary);
 
     void start(grpc::GenericStub& stub, const std::string& path, const QByteArray& request,
                std::optional<std::chrono::milliseconds> deadline, const QHash<QByteArray, QByteArray>& metadata);
@@ -27,10 +28,15 @@ public:
     void OnReadInitialMetadataDone(bool ok) override;
     void OnReadDone(bool ok) override;
     void OnDone(const grpc::Status& status) override;
+    // Reads the next response after the link held the call for the operation.
+    void resumeReading();
 
 private:
     std::shared_ptr<GrpcCallLink> link;
     std::shared_ptr<grpc::ClientContext> context = std::make_shared<grpc::ClientContext>();
     grpc::ByteBuffer requestBuffer;
     grpc::ByteBuffer responseBuffer;
+    const bool unary;
+    int responses = 0;
+    bool secondReply = false; // a unary call got more than one response
 };

@@ -2,6 +2,7 @@
 
 #include "QtGrpc/qgrpccalloptions.h"
 #include "QtGrpc/qgrpcoperation.h"
+#include "QtGrpc/qgrpcstream.h"
 #include "grpccalllink.h"
 #include "grpccallreactor.h"
 
@@ -67,7 +68,9 @@ Http2Transport::Http2Transport(const QUrl& uri, const QGrpcChannelOptions& chann
     }
     const QString host = uri.host().contains(u':') ? u'[' + uri.host() + u']' : uri.host();
     const std::string target = QStringLiteral("%1:%2").arg(host).arg(uri.port()).toStdString();
-    channel = grpc::CreateCustomChannel(target, credentials, grpc::ChannelArguments());
+    grpc::ChannelArguments arguments;
+    arguments.SetMaxReceiveMessageSize(maxReceiveMessageSize);
+    channel = grpc::CreateCustomChannel(target, credentials, arguments);
     stub = std::make_unique<grpc::GenericStub>(channel);
 }
 
@@ -92,6 +95,7 @@ void Http2Transport::start(QGrpcOperation* operation, const QByteArray& path, co
         }
     }
     const auto deadline = callOptions.deadlineTimeout() ? callOptions.deadlineTimeout() : options.deadlineTimeout();
-    auto* reactor = new GrpcCallReactor(operation->link); // deletes itself when the call is done
+    const bool unary = qobject_cast<QGrpcServerStream*>(operation) == nullptr;
+    auto* reactor = new GrpcCallReactor(operation->link, unary); // deletes itself when the call is done
     reactor->start(*stub, path.toStdString(), request, deadline, metadata);
 }

@@ -14,6 +14,10 @@ class QGrpcCallOptions;
 // the client certificate, key and trusted authorities of the options.
 class Http2Transport {
 public:
+    // The largest single response taken; a larger one ends its call with
+    // ResourceExhausted (docs/remote.md).
+    static constexpr int maxReceiveMessageSize = 4 * 1024 * 1024;
+
     Http2Transport(const QUrl& uri, const QGrpcChannelOptions& options);
 
     // Starts "/service/method"; a call that cannot start finishes at once

@@ -54,3 +54,8 @@ QtProtobuf::ProtoTypeRegistrar::ProtoTypeRegistrar(RegisterFunction initializer)
     if (initializer)
         initializer();
 }
+
+namespace {
+// The scalar conversions are there once the library is loaded, as with Qt's module.
+const QtProtobuf::ProtoTypeRegistrar scalarTypes(qRegisterProtobufTypes);
+} // namespace

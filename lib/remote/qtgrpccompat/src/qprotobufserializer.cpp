@@ -2,6 +2,7 @@
 
 #include "QtProtobuf/qprotobufmessage.h"
 #include "QtProtobuf/qtprotobuftypes.h"
+#include "wirereader.h"
 
 #include <QMetaProperty>
 #include <QStringDecoder>
@@ -9,8 +10,6 @@
 #include <cstring>
 
 namespace {
-enum WireType : quint32 { Varint = 0, Fixed64 = 1, LengthDelimited = 2, Fixed32 = 5 };
-
 void putVarint(QByteArray& out, quint64 value)
 {
     while (value >= 0x80) {
@@ -32,40 +31,6 @@ void putFixed(QByteArray& out, T value)
     std::memcpy(bytes, &value, sizeof(T)); // the wire is little-endian, as is every host we build for
     out.append(bytes, sizeof(T));
 }
-
-// Reads from a bounded view; every read checks what is left.
-class Reader {
-public:
-    explicit Reader(QByteArrayView data) : data(data) { }
-    bool atEnd() const { return at >= data.size(); }
-
-    bool varint(quint64& value)
-    {
-        value = 0;
-        for (int shift = 0; shift < 70; shift += 7) {
-            if (atEnd())
-                return false;
-            const auto byte = quint8(data[at++]);
-            value |= quint64(byte & 0x7f) << shift;
-            if (!(byte & 0x80))
-                return true;
-        }
-        return false; // more than 10 bytes
-    }
-
-    bool bytes(qsizetype length, QByteArrayView& out)
-    {
-        if (length < 0 || length > data.size() - at)
-            return false;
-        out = data.sliced(at, length);
-        at += length;
-        return true;
-    }
-
-private:
-    QByteArrayView data;
-    qsizetype at = 0;
-};
 
 // The wire kind of a property type: the wrapped integers count as their plain type.
 int kindOf(QMetaType type)
@@ -203,7 +168,12 @@ bool QProtobufSerializer::deserializeMessage(QProtobufMessage* message, QByteArr
         return fail(Error::InvalidHeader, QStringLiteral("not a protobuf message"));
     const QMetaObject* meta = message->metaObject();
     const auto* ordering = message->propertyOrdering();
-    Reader reader(data);
+    // A message read into replaces what it held, as with protobuf.
+    for (int i = 0; i < ordering->fieldCount(); ++i) {
+        const QMetaProperty property = meta->property(meta->propertyOffset() + ordering->propertyIndex(i));
+        property.writeOnGadget(message, QVariant(property.metaType()));
+    }
+    WireReader reader(data);
     while (!reader.atEnd()) {
         quint64 tag = 0;
         if (!reader.varint(tag))
@@ -233,8 +203,13 @@ bool QProtobufSerializer::deserializeMessage(QProtobufMessage* message, QByteArr
                 return fail(Error::UnexpectedEndOfStream, QStringLiteral("length beyond the end of the data"));
             break;
         }
-        default:
-            return fail(Error::InvalidFormat, QStringLiteral("unsupported wire type %1").arg(wire));
+        case StartGroup:
+            // No field of ours is a group: skipped whole, as protobuf skips unknown fields.
+            if (!reader.skipGroup(number))
+                return fail(Error::UnexpectedEndOfStream, QStringLiteral("group %1 does not end").arg(number));
+            continue;
+        default: // an end of group that nothing opened, or wire types 6 and 7
+            return fail(Error::InvalidFormat, QStringLiteral("unexpected wire type %1").arg(wire));
         }
 
         const int index = ordering->indexOfFieldNumber(int(number));

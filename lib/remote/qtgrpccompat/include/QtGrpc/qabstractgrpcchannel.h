@@ -5,6 +5,7 @@
 
 #include <QLatin1StringView>
 #include <memory>
+#include <mutex>
 
 class QGrpcCallOptions;
 class QGrpcOperation;
@@ -20,8 +21,10 @@ public:
 protected:
     QAbstractGrpcChannel();
     explicit QAbstractGrpcChannel(const QGrpcChannelOptions& options);
-    // Grows with every change of the options, so a transport knows to remake itself.
-    quint64 optionsVersion() const noexcept { return version; }
+    // A copy of the options and their version, which grows with every change,
+    // so a transport knows to remake itself; safe while another thread sets them.
+    std::pair<QGrpcChannelOptions, quint64> optionsSnapshot() const;
+    quint64 optionsVersion() const;
 
 private:
     friend class QGrpcClientBase;
@@ -30,6 +33,7 @@ private:
     virtual void start(QGrpcOperation* operation, QLatin1StringView service, QLatin1StringView method,
                        const QByteArray& request, const QGrpcCallOptions& callOptions) = 0;
 
+    mutable std::mutex optionsLock;
     QGrpcChannelOptions options;
     quint64 version = 0;
 };

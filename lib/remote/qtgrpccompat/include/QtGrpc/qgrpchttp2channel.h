@@ -5,6 +5,7 @@
 
 #include <QUrl>
 #include <memory>
+#include <mutex>
 
 class Http2Transport;
 
@@ -24,6 +25,9 @@ private:
                const QByteArray& request, const QGrpcCallOptions& callOptions) override;
 
     QUrl uri;
-    std::shared_ptr<Http2Transport> transport; // made on the first call and when the options change
+    // Made on the first call and when the options change; clients on several
+    // threads may share the channel, so it is replaced under the lock.
+    std::mutex transportLock;
+    std::shared_ptr<Http2Transport> transport;
     quint64 transportVersion = 0;
 };
