@@ -71,7 +71,8 @@ if [ "$SUITE_TOO" = 1 ]; then
     ccache -s 2>/dev/null | grep -iE "hits|misses" | head -n 3 || true
     t=$SECONDS
     rc=0
-    (cd /work/build && ctest --output-on-failure -j "$(nproc)") || rc=$?
+    (cd /work/build && ctest --output-on-failure -L unit -j "$(nproc)") || rc=$?
+    (cd /work/build && ctest --output-on-failure -L e2e -j 6) || rc=$?
     echo "test-debian13: tests in $((SECONDS - t)) s"
     [ $rc -eq 0 ] || exit $rc
 fi
