@@ -1,3 +1,4 @@
+#include "certificatenotice.h"
 #include "commandline.h"
 #include "launchdate.h"
 #include "loggerholder.h"
@@ -141,6 +142,7 @@ int main(int argc, char** argv)
         spdlog::register_logger(log);
     }
     log->trace("Process starting...");
+    warnOnDevelopmentCertificates(*log);
 
     auto guard = std::make_unique<RunGuard>(V2Device::version());
     const auto startInstant = std::chrono::system_clock::now();
