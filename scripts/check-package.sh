@@ -104,7 +104,8 @@ lintian --fail-on error,warning "${debs[@]}" || die "lintian found errors or war
 echo "check-package: lintian clean in $((SECONDS - start)) s"
 
 dev_certs=0
-if dpkg-deb -f "$deb" Description | grep -q "development certificate"; then dev_certs=1; fi
+description="$(dpkg-deb -f "$deb" Description)"
+if grep -q "development certificate" <<<"$description"; then dev_certs=1; fi
 
 work="$(mktemp -d /var/tmp/ulvex-pkgcheck.XXXXXX)"
 trap 'remove_unless_mounted "$work" check-package' EXIT
