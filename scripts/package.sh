@@ -50,6 +50,8 @@ if [ -f "$dir/CMakeCache.txt" ]; then
     if grep -Eq '^ULVEX_(SANITIZE|FUZZ):BOOL=ON$' "$dir/CMakeCache.txt"; then
         die "$dir is a sanitizer or fuzz build: package a plain one"
     fi
+    # The compiler cache settings of scripts/build.sh, so recompiles hit its cache.
+    export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}" CCACHE_NOHASHDIR=1
     cmake "$dir" "${settings[@]}" >/dev/null
     cmake --build "$dir" -j "$(nproc)" >&2
 else
