@@ -1,3 +1,4 @@
+#include "certificatenotice.h"
 #include "commandline.h"
 #include "launchdate.h"
 #include "loggerholder.h"
@@ -160,6 +161,7 @@ int main(int argc, char** argv)
     const std::unique_ptr<TerminationWatch> termination = TerminationWatch::create();
     if (termination)
         endOnRequest(*termination, *log);
+    warnOnDevelopmentCertificates(*log);
 
     auto guard = std::make_unique<RunGuard>(V2Device::version());
     const auto startInstant = std::chrono::system_clock::now();

@@ -1,5 +1,5 @@
 # Install rules shared by the whole tree: the CMake package of the library,
-# the udev rule and the documentation. Programs and the library install
+# the udev rule, the documentation and the manual pages. Programs and the library install
 # themselves in their own folders (install(TARGETS ...) next to the target).
 include(CMakePackageConfigHelpers)
 
@@ -33,3 +33,31 @@ install(FILES docs/udev/99-ulvex-analyzer.rules
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
 install(DIRECTORY docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime
     FILES_MATCHING PATTERN "*.md" PATTERN "udev" EXCLUDE)
+
+# Manual pages and Debian's changelog install gzipped (-n: no name or time
+# stamp inside, so equal input gives an equal file).
+find_program(ULVEX_GZIP gzip REQUIRED)
+add_custom_target(ulvex_gzipped_docs ALL)
+function(ulvex_gzip source output)
+    add_custom_command(OUTPUT ${output}
+        COMMAND ${ULVEX_GZIP} -9nc ${source} > ${output}
+        DEPENDS ${source})
+    set_property(TARGET ulvex_gzipped_docs APPEND PROPERTY SOURCES ${output})
+endfunction()
+
+# One page for each program in bin/.
+set(ULVEX_MANUAL_PAGES Ulvexbackend ulvex-client ulvex-device-sim ulvex-dbtool
+    ulvex-device-capture ulvex-remote)
+foreach(program IN LISTS ULVEX_MANUAL_PAGES)
+    set(page ${CMAKE_BINARY_DIR}/man/${program}.1.gz)
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/man)
+    ulvex_gzip(${PROJECT_SOURCE_DIR}/docs/man/${program}.1 ${page})
+    install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+endforeach()
+
+# Qt's project set-up gives installed binaries the run path
+# $ORIGIN:$ORIGIN/../<libdir>; in the system's folders the dynamic linker
+# finds the library without one, and Debian wants none there.
+if(CMAKE_INSTALL_PREFIX MATCHES "^/usr/?$")
+    set_property(TARGET ${ULVEX_MANUAL_PAGES} UlvexbackendLib PROPERTY INSTALL_RPATH "")
+endif()

@@ -21,9 +21,11 @@ common=(
     # unshare from util-linux, and ip to bring their loopback up.
     util-linux iproute2
 )
-# Debian 12: debootstrap makes the Debian 13 root of scripts/test-debian13.sh.
+# Debian 12: debootstrap makes the Debian 13 root of scripts/test-debian13.sh
+# and the clean roots of scripts/check-package.sh, which runs lintian on the
+# packages of both releases.
 bookworm=(
-    debootstrap
+    debootstrap lintian
     # The fuzz targets (scripts/fuzz.sh): clang 16 with its libFuzzer and
     # sanitizer runtimes; the default clang 14 cannot compile <expected>.
     clang-16 libclang-rt-16-dev

@@ -28,7 +28,8 @@ run_ctest() {
 bash scripts/install-deps.sh
 
 echo "=== plain build ==="
-bash scripts/build.sh "$root/build"
+# Prefix /usr from the start: the package is made from this tree.
+bash scripts/build.sh "$root/build" -DCMAKE_INSTALL_PREFIX=/usr
 if [ $quick = 1 ]; then
     (cd "$root/build" && ctest --output-on-failure -L unit -j "$(nproc)")
     exit
@@ -37,7 +38,7 @@ run_ctest "$root/build"
 
 echo "=== Debian package, installed and run in a clean Debian root ==="
 suite="$(. /etc/os-release && echo "$VERSION_CODENAME")"
-deb="$(bash scripts/package.sh "$root/build-package" | head -n 1)"
+deb="$(bash scripts/package.sh --dev-certificates "$root/build" | head -n 1)"
 bash scripts/check-package.sh "$suite" "$deb"
 
 echo "=== sanitizer build (ASan + UBSan) ==="

@@ -1,7 +1,8 @@
 # Makes a throw-away development certificate set in OUT: an authority that
 # signs a client certificate (with its PKCS#1 RSA key) and a server
 # certificate for localhost, in the PEM forms the library compiles in
-# (CRLF line ends; server.ca without a line break after its end marker).
+# (CRLF line ends; server.ca without a line break after its end marker), and
+# the file `development` that marks the set as throw-away wherever it is used.
 # Run with: cmake -DOUT=<folder> -P makedevcert.cmake
 find_program(OPENSSL openssl REQUIRED)
 file(MAKE_DIRECTORY ${OUT})
@@ -42,3 +43,4 @@ string(REPLACE "\n" "\r\n" ca "${ca}")
 file(WRITE ${OUT}/server.ca "${ca}")
 file(REMOVE ${OUT}/client.ext ${OUT}/server.ext ${OUT}/client.csr ${OUT}/server.csr
      ${OUT}/client.raw ${OUT}/server.raw ${OUT}/client-key.raw ${OUT}/server-key.raw)
+file(WRITE ${OUT}/development "Throw-away development certificate set made by makedevcert.cmake: not for deployment.\n")
