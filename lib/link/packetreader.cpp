@@ -43,6 +43,11 @@ void PacketReader::scanPending()
                 ++end;
             if (end == bytes.size())
                 return;
+            // A path too long keeps only what shows that it is.
+            if (end - pendingStart > longestSetDb) {
+                bytes.remove(pendingStart + longestSetDb, end - pendingStart - longestSetDb);
+                end = pendingStart + longestSetDb;
+            }
             cuts.append(end);
             pendingStart = end;
             continue;

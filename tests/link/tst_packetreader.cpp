@@ -58,6 +58,12 @@ void TestPacketReader::splitsIntoRequests_data()
     QTest::newRow("packet before a path") << QList<QByteArray>{state + path, "|", save}
                                           << QList{state, path, save} << false;
     QTest::newRow("opcode byte only") << QList<QByteArray>{setDb, "|"} << QList{setDb} << false;
+    // A control byte ends a path without any wait: it is the next opcode.
+    QTest::newRow("path ended by a request") << QList{path + state} << QList{path, state} << false;
+    QTest::newRow("empty path, then requests") << QList{setDb + state + save} << QList{setDb, state, save} << false;
+    const QByteArray tooLong = setDb + QByteArray(PacketReader::maxPathBytes + 10, 'a');
+    QTest::newRow("too long a path ended by a request")
+        << QList{tooLong + state} << QList{tooLong.left(PacketReader::maxPathBytes + 2), state} << false;
     QTest::newRow("set_db byte inside a payload") << QList{hex("010b000000")} << QList{hex("010b000000")} << false;
     QTest::newRow("wait without a fragment") << QList<QByteArray>{"|", state} << QList{state} << false;
     QTest::newRow("nothing") << QList<QByteArray>{} << QList<QByteArray>{} << false;
