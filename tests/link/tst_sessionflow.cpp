@@ -20,13 +20,7 @@ struct Conversation {
     }
     bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
     {
-        const auto packet = frontend.next(timeoutMs);
-        if (!packet || packet->opcode != opcode || packet->payload != payload) {
-            qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
-                     packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
-            return false;
-        }
-        return true;
+        return expectPacket(frontend, opcode, payload, timeoutMs);
     }
     bool ask(opcodes opcode, qint32 payload, opcodes replyOpcode, qint32 reply)
     {

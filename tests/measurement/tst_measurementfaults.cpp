@@ -2,60 +2,13 @@
 // the simulator on a pseudo-terminal that goes silent, or goes away and
 // comes back on its path. Session sequences run in-process (tst_measurementflow).
 #include "cipherfixture.h"
+#include "twofoldersite.h"
 #include "sessionfixture.h"
 #include "testtools.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QtTest>
-
-namespace {
-
-// parameters.db where the program looks for it, and two personal folders:
-// X holds persons A and B, Y two other persons with the same ids.
-struct Site {
-    QTemporaryDir root;
-    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
-    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
-    QString dirX = root.filePath(QStringLiteral("x"));
-    QString dirY = root.filePath(QStringLiteral("y"));
-    QString dbX = dirX + QStringLiteral("/personal.db");
-    QString dbY = dirY + QStringLiteral("/personal.db");
-    qint32 personA = 0;
-    qint32 personB = 0;
-
-    qint32 add(const QString& db, const QString& name, bool* ok)
-    {
-        bool step = false;
-        const QString out = dbtool({QStringLiteral("add-person"), db, name, QStringLiteral("1975-03-02"),
-                                    QStringLiteral("Male"), QStringLiteral("180"), QStringLiteral("80")}, &step);
-        *ok = *ok && step;
-        return out.section(QLatin1Char(' '), -1).toInt();
-    }
-    bool prepare()
-    {
-        bool ok = QDir().mkpath(workDir) && QDir().mkpath(dirX) && QDir().mkpath(dirY)
-            && QDir().mkpath(QFileInfo(parametersDb).path());
-        for (const QStringList& args : {QStringList{QStringLiteral("create-parameters"), parametersDb},
-                                        QStringList{QStringLiteral("create-personal"), dbX},
-                                        QStringList{QStringLiteral("create-personal"), dbY}}) {
-            bool step = false;
-            dbtool(args, &step);
-            ok = ok && step;
-        }
-        personA = add(dbX, QStringLiteral("Person A"), &ok);
-        personB = add(dbX, QStringLiteral("Person B"), &ok);
-        const qint32 otherA = add(dbY, QStringLiteral("Other A"), &ok);
-        const qint32 otherB = add(dbY, QStringLiteral("Other B"), &ok);
-        return ok && personA > 0 && personB > 0 && otherA == personA && otherB == personB;
-    }
-    QString count(const QString& db, const QString& table) const
-    {
-        return CipherFixture::rows(db, QStringLiteral("SELECT count(*) FROM %1;").arg(table)).value(0);
-    }
-};
-
-} // namespace
 
 class TestMeasurementFaults : public QObject {
     Q_OBJECT
@@ -65,7 +18,7 @@ private slots:
     void silentDeviceStopsTheCountdown();
 
 private:
-    bool startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs = {});
+    bool startSession(SessionFixture& s, TwoFolderSite& site, const QStringList& simulatorArgs = {});
     // The next packet that is not a progress tick.
     static std::optional<Packet> nextBesidesTicks(SessionFixture& s, int timeoutMs = 15000);
     // Runs the measurement to its end; the remaining values seen, where -1 and
@@ -79,7 +32,7 @@ void TestMeasurementFaults::initTestCase()
         QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
 }
 
-bool TestMeasurementFaults::startSession(SessionFixture& s, Site& site, const QStringList& simulatorArgs)
+bool TestMeasurementFaults::startSession(SessionFixture& s, TwoFolderSite& site, const QStringList& simulatorArgs)
 {
     if (!site.prepare()) {
         qWarning("could not prepare the databases");
@@ -125,7 +78,7 @@ QList<qint32> TestMeasurementFaults::runToEnd(SessionFixture& s, int askCorrectn
 void TestMeasurementFaults::deviceBackOnItsPathAfterACancelledMeasurement()
 {
     SessionFixture s;
-    Site site;
+    TwoFolderSite site;
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("ttyANALYZER"));
     QVERIFY(startSession(s, site, {QStringLiteral("--link"), link, QStringLiteral("--unplug-after"),
@@ -154,7 +107,7 @@ void TestMeasurementFaults::deviceBackOnItsPathAfterACancelledMeasurement()
 void TestMeasurementFaults::silentDeviceStopsTheCountdown()
 {
     SessionFixture s;
-    Site site;
+    TwoFolderSite site;
     QVERIFY(startSession(s, site, {QStringLiteral("--silent-after"), QStringLiteral("5000"),
                                    QStringLiteral("--silent-for"), QStringLiteral("4000")}));
     QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, site.personA)));

@@ -3,6 +3,7 @@
 // short measurement; the encrypted databases are checked with the sqlcipher
 // shell.
 #include "cipherfixture.h"
+#include "twofoldersite.h"
 #include "frontendclient.h"
 #include "inprocessbackend.h"
 #include "testtools.h"
@@ -13,55 +14,10 @@
 
 namespace {
 
-// parameters.db where the backend looks for it (from the working folder),
-// and two personal folders: X holds persons A and B, Y two other persons
-// with the same ids.
-struct Site {
-    QTemporaryDir root;
-    QString workDir = root.filePath(QStringLiteral("install/bin/a/b"));
-    QString parametersDb = root.filePath(QStringLiteral("install/data/common/parameters.db"));
-    QString dirX = root.filePath(QStringLiteral("x"));
-    QString dirY = root.filePath(QStringLiteral("y"));
-    QString dbX = dirX + QStringLiteral("/personal.db");
-    QString dbY = dirY + QStringLiteral("/personal.db");
-    qint32 personA = 0;
-    qint32 personB = 0;
-
-    qint32 add(const QString& db, const QString& name, bool* ok)
-    {
-        bool step = false;
-        const QString out = dbtool({QStringLiteral("add-person"), db, name, QStringLiteral("1975-03-02"),
-                                    QStringLiteral("Male"), QStringLiteral("180"), QStringLiteral("80")}, &step);
-        *ok = *ok && step;
-        return out.section(QLatin1Char(' '), -1).toInt();
-    }
-    bool prepare()
-    {
-        bool ok = QDir().mkpath(workDir) && QDir().mkpath(dirX) && QDir().mkpath(dirY)
-            && QDir().mkpath(QFileInfo(parametersDb).path());
-        for (const QStringList& args : {QStringList{QStringLiteral("create-parameters"), parametersDb},
-                                        QStringList{QStringLiteral("create-personal"), dbX},
-                                        QStringList{QStringLiteral("create-personal"), dbY}}) {
-            bool step = false;
-            dbtool(args, &step);
-            ok = ok && step;
-        }
-        personA = add(dbX, QStringLiteral("Person A"), &ok);
-        personB = add(dbX, QStringLiteral("Person B"), &ok);
-        const qint32 otherA = add(dbY, QStringLiteral("Other A"), &ok);
-        const qint32 otherB = add(dbY, QStringLiteral("Other B"), &ok);
-        return ok && personA > 0 && personB > 0 && otherA == personA && otherB == personB;
-    }
-    QString count(const QString& db, const QString& table) const
-    {
-        return CipherFixture::rows(db, QStringLiteral("SELECT count(*) FROM %1;").arg(table)).value(0);
-    }
-};
-
 // A greeted, initialised session whose personal folder is X; the backend's
 // working folder is the site's while it lives.
 struct Measuring {
-    Site site;
+    TwoFolderSite site;
     InProcessBackend backend;
     FrontendClient frontend;
     QString before = QDir::currentPath();
@@ -84,13 +40,7 @@ struct Measuring {
     }
     bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
     {
-        const auto packet = frontend.next(timeoutMs);
-        if (!packet || packet->opcode != opcode || packet->payload != payload) {
-            qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
-                     packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
-            return false;
-        }
-        return true;
+        return expectPacket(frontend, opcode, payload, timeoutMs);
     }
     std::optional<Packet> nextBesidesTicks()
     {
@@ -222,7 +172,7 @@ void TestMeasurementFlow::reportsBelongToTheirPersonAndDatabase()
 {
     Measuring s;
     QVERIFY(s.start());
-    Site& site = s.site;
+    TwoFolderSite& site = s.site;
 
     // A runs to its end and is left unsaved.
     QVERIFY(s.send(opcodes::start_measure, site.personA));

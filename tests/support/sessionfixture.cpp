@@ -1,5 +1,7 @@
 #include "sessionfixture.h"
 
+#include "testtools.h"
+
 #include <QThread>
 
 SessionFixture::~SessionFixture()
@@ -41,17 +43,7 @@ std::optional<Packet> SessionFixture::request(opcodes opcode, qint32 payload, in
 
 bool SessionFixture::expect(opcodes opcode, qint32 payload, int timeoutMs)
 {
-    const auto packet = frontend.next(timeoutMs);
-    if (!packet) {
-        qWarning("expected %s, got nothing", qPrintable(FrontendClient::describe({opcode, payload})));
-        return false;
-    }
-    if (packet->opcode != opcode || packet->payload != payload) {
-        qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
-                 qPrintable(FrontendClient::describe(*packet)));
-        return false;
-    }
-    return true;
+    return expectPacket(frontend, opcode, payload, timeoutMs);
 }
 
 bool SessionFixture::expectGreeting(int timeoutMs)

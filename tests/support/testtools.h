@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frontendclient.h"
 #include "protocol/packet.h"
 
 #include <QProcess>
@@ -21,4 +22,16 @@ inline QString dbtool(const QStringList& args, bool* ok)
     tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
     *ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
+}
+
+// The next packet is exactly `opcode` with `payload`; says what came instead.
+inline bool expectPacket(FrontendClient& client, opcodes opcode, qint32 payload, int timeoutMs)
+{
+    const auto packet = client.next(timeoutMs);
+    if (!packet || packet->opcode != opcode || packet->payload != payload) {
+        qWarning("expected %s, got %s", qPrintable(FrontendClient::describe({opcode, payload})),
+                 packet ? qPrintable(FrontendClient::describe(*packet)) : "nothing");
+        return false;
+    }
+    return true;
 }
