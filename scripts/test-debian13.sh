@@ -78,7 +78,7 @@ if [ "$SUITE_TOO" = 1 ]; then
     [ $rc -eq 0 ] || exit $rc
 fi
 t=$SECONDS
-# The suite's own build makes the package; alone, a tests-off one does.
+# The suite build makes the package; alone, a tests-off build does.
 tree=/work/build-package
 [ "$SUITE_TOO" = 1 ] && tree=/work/build
 bash scripts/package.sh --dev-certificates "$tree"
