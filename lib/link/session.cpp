@@ -32,8 +32,12 @@ Session::Session(QAbstractSocket* socket, Device* device, const SessionOptions& 
     // they get no answer, as the session ends.
     inbox.attach(socket, [this] { return mayAnswer(); }, [this](const QByteArray& request) { answer(request); });
     connect(socket, &QAbstractSocket::readyRead, this, &Session::receive);
-    // A frontend that reads again after a backlog gets its answers.
-    connect(socket, &QAbstractSocket::bytesWritten, this, [this] { inbox.answerWaiting(); });
+    // A frontend that reads again after a backlog gets its answers, in a turn
+    // of their own: the bytes may have left from inside a tick or a reply.
+    connect(socket, &QAbstractSocket::bytesWritten, this, [this] {
+        if (inbox.hasWork())
+            QMetaObject::invokeMethod(this, [this] { inbox.answerWaiting(); }, Qt::QueuedConnection);
+    });
 }
 
 Session::~Session()
@@ -283,6 +287,6 @@ void Session::forwardTick(int remaining)
     const QByteArray packet = remaining != 0
         ? PacketFactory::progressPacket(remaining)
         : makePacket(opcodes::end_measure, status_codes::measurement_finished);
+    // A plain write: it leaves from the event loop's next turn.
     socket->write(packet);
-    socket->flush();
 }
