@@ -53,6 +53,9 @@ void TestRemoteFlow::initTestCase()
 // is held back; once the messages are taken, the rest follows.
 void TestRemoteFlow::streamPacedByReceiver()
 {
+#if ULVEX_QT_GRPC
+    QSKIP("our transport's read-ahead window; Qt 6.8's channel paces its own streams");
+#endif
     constexpr qint64 size = 64 * 1024 * 1024;
     constexpr qint64 bound = 24 * 1024 * 1024; // the window plus what gRPC and the sockets buffer
     analyzer::Analyzer::Client client;
