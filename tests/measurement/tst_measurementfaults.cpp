@@ -51,28 +51,15 @@ std::optional<Packet> TestMeasurementFaults::nextBesidesTicks(SessionFixture& s,
 
 QList<qint32> TestMeasurementFaults::runToEnd(SessionFixture& s, int askCorrectnessAfterStalls)
 {
-    QList<qint32> seen;
     int stalls = 0;
     bool asked = false;
-    while (auto packet = s.frontend.next(10000)) {
-        if (packet->opcode == opcodes::state_measure) {
-            stalls = (!seen.isEmpty() && seen.last() == packet->payload) ? stalls + 1 : 0;
-            seen << packet->payload;
-            if (askCorrectnessAfterStalls > 0 && !asked && stalls == askCorrectnessAfterStalls) {
-                s.frontend.send(makePacket(opcodes::correctness_measure, 0));
-                asked = true;
-            }
-        } else if (packet->opcode == opcodes::correctness_measure) {
-            seen << -packet->payload - 1;
-        } else if (packet->opcode == opcodes::end_measure
-                   && packet->payload == code(status_codes::measurement_finished)) {
-            return seen;
-        } else {
-            qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
-            return {};
+    return runMeasurementToEnd(s.frontend, 10000, [&](const QList<qint32>& seen) {
+        stalls = (seen.size() > 1 && seen.at(seen.size() - 2) == seen.last()) ? stalls + 1 : 0;
+        if (askCorrectnessAfterStalls > 0 && !asked && stalls == askCorrectnessAfterStalls) {
+            s.frontend.send(makePacket(opcodes::correctness_measure, 0));
+            asked = true;
         }
-    }
-    return {};
+    });
 }
 
 void TestMeasurementFaults::deviceBackOnItsPathAfterACancelledMeasurement()

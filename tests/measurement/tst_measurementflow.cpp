@@ -53,23 +53,7 @@ struct Measuring {
     // and -2 stand for a correctness answer of 0 and 1. `onTick` sees each.
     QList<qint32> runToEnd(const std::function<void(const QList<qint32>&)>& onTick = {})
     {
-        QList<qint32> seen;
-        while (auto packet = frontend.next(5000)) {
-            if (packet->opcode == opcodes::state_measure) {
-                seen << packet->payload;
-                if (onTick)
-                    onTick(seen);
-            } else if (packet->opcode == opcodes::correctness_measure) {
-                seen << -packet->payload - 1;
-            } else if (packet->opcode == opcodes::end_measure
-                       && packet->payload == code(status_codes::measurement_finished)) {
-                return seen;
-            } else {
-                qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
-                return {};
-            }
-        }
-        return {};
+        return runMeasurementToEnd(frontend, 5000, onTick);
     }
     bool save(status_codes expected, int* progressPackets = nullptr)
     {

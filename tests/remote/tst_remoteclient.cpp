@@ -1,6 +1,7 @@
 // analyzer::Analyzer::Client against a real grpc++ server (analyzer_peer) on
 // loopback with mutual TLS.
 #include "analyzer_client.grpc.qpb.h"
+#include "operationend.h"
 #include "peerserver.h"
 
 #include <QJsonDocument>
@@ -34,17 +35,6 @@ private:
     PeerServer good;
     PeerServer rogue; // its certificate comes from the other authority
 };
-
-namespace {
-// Waits for the operation's end; its status, or Unknown after 20 s.
-QGrpcStatus finish(QGrpcOperation* operation)
-{
-    QSignalSpy spy(operation, &QGrpcOperation::finished);
-    if (!spy.wait(20000))
-        return QGrpcStatus(QtGrpc::StatusCode::Unknown, QStringLiteral("no end"));
-    return spy.first().first().value<QGrpcStatus>();
-}
-} // namespace
 
 void TestRemoteClient::initTestCase()
 {

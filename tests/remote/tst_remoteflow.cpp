@@ -1,6 +1,7 @@
 // How the client paces streams, limits unary calls to one reply and shares
 // a channel between threads, against a real grpc++ server (analyzer_peer).
 #include "analyzer_client.grpc.qpb.h"
+#include "operationend.h"
 #include "peerserver.h"
 
 #include <QSignalSpy>
@@ -29,17 +30,6 @@ private:
     QTemporaryDir certs;
     PeerServer server;
 };
-
-namespace {
-// Waits for the operation's end; its status, or Unknown after 20 s.
-QGrpcStatus finish(QGrpcOperation* operation)
-{
-    QSignalSpy spy(operation, &QGrpcOperation::finished);
-    if (!spy.wait(20000))
-        return QGrpcStatus(QtGrpc::StatusCode::Unknown, QStringLiteral("no end"));
-    return spy.first().first().value<QGrpcStatus>();
-}
-} // namespace
 
 void TestRemoteFlow::initTestCase()
 {

@@ -3,7 +3,9 @@
 #include "frontendclient.h"
 #include "protocol/packet.h"
 
+#include <QList>
 #include <QProcess>
+#include <functional>
 #include <QString>
 #include <QStringList>
 
@@ -34,4 +36,29 @@ inline bool expectPacket(FrontendClient& client, opcodes opcode, qint32 payload,
         return false;
     }
     return true;
+}
+
+// Reads a running measurement to its end_measure: the remaining values seen,
+// where -1 and -2 stand for a correctness answer of 0 and 1; `onTick` sees
+// them after each tick. Empty when anything else comes or nothing for `timeoutMs`.
+inline QList<qint32> runMeasurementToEnd(FrontendClient& client, int timeoutMs,
+                                         const std::function<void(const QList<qint32>&)>& onTick = {})
+{
+    QList<qint32> seen;
+    while (auto packet = client.next(timeoutMs)) {
+        if (packet->opcode == opcodes::state_measure) {
+            seen << packet->payload;
+            if (onTick)
+                onTick(seen);
+        } else if (packet->opcode == opcodes::correctness_measure) {
+            seen << -packet->payload - 1;
+        } else if (packet->opcode == opcodes::end_measure
+                   && packet->payload == static_cast<qint32>(status_codes::measurement_finished)) {
+            return seen;
+        } else {
+            qWarning("unexpected %s", qPrintable(FrontendClient::describe(*packet)));
+            return {};
+        }
+    }
+    return {};
 }
