@@ -28,7 +28,10 @@ ProgramRunner::ProgramRunner()
 
 QString ProgramRunner::programPath()
 {
-    return QStringLiteral(ULVEX_BIN_DIR "/Ulvexbackend");
+    // ULVEX_TEST_PROGRAM runs these tests against another build of the program,
+    // e.g. the Windows one under Wine through tests/windows/wine-program.sh.
+    const QString other = qEnvironmentVariable("ULVEX_TEST_PROGRAM");
+    return other.isEmpty() ? QStringLiteral(ULVEX_BIN_DIR "/Ulvexbackend") : other;
 }
 
 QStringList ProgramRunner::launchArguments(int code)
