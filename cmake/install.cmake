@@ -26,6 +26,12 @@ install(FILES
     DESTINATION ${ULVEX_INSTALL_CMAKEDIR}
     COMPONENT development)
 
+# Linux only: the udev rule and the manual pages (Windows has neither).
+if(WIN32)
+    install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
+    return()
+endif()
+
 install(FILES docs/udev/99-ulvex-analyzer.rules
     DESTINATION ${ULVEX_INSTALL_UDEVRULESDIR}
     COMPONENT runtime)

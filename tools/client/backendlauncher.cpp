@@ -1,8 +1,9 @@
 #include "backendlauncher.h"
 
 #include <csignal>
+#if defined(Q_OS_LINUX)
 #include <sys/prctl.h>
-#include <unistd.h>
+#endif
 
 BackendLauncher::~BackendLauncher()
 {
@@ -14,10 +15,12 @@ bool BackendLauncher::start(const QString& program, int code, qint64 time)
 {
     // The backend's console goes where the client's goes, as with a detached start.
     process.setProcessChannelMode(QProcess::ForwardedChannels);
+#if defined(Q_OS_LINUX)
     process.setChildProcessModifier([] {
         // Ends the backend with the client, even when the client is killed.
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     });
+#endif
     process.start(program, {QString::number(time), QString::number(code)});
     if (!process.waitForStarted(10000))
         return false;

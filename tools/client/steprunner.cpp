@@ -1,9 +1,23 @@
 #include "steprunner.h"
 
 #include <QThread>
+#include <cstdio>
+#if defined(Q_OS_WIN)
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
+
+bool stdoutIsTerminal()
+{
+#if defined(Q_OS_WIN)
+    return _isatty(_fileno(stdout)) != 0;
+#else
+    return isatty(STDOUT_FILENO) == 1;
+#endif
+}
 constexpr int measurementTimeoutMs = 15 * 60 * 1000;
 constexpr int totalMeasureMs = 40000;
 
@@ -134,7 +148,7 @@ int StepRunner::runStep(const QString& step)
 
 void StepRunner::showProgress(const QString& label, int percent)
 {
-    if (!quiet || !isatty(STDOUT_FILENO))
+    if (!quiet || !stdoutIsTerminal())
         return; // packet lines already tell the story
     constexpr int width = 30;
     const int filled = qBound(0, percent, 100) * width / 100;

@@ -29,6 +29,7 @@ SignalWatch::SignalWatch(QObject* parent)
         return;
     notifier = std::make_unique<QSocketNotifier>(pipeEnds[0], QSocketNotifier::Read);
     connect(notifier.get(), &QSocketNotifier::activated, this, &SignalWatch::drain);
+    active = true;
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
