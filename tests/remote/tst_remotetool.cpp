@@ -81,7 +81,10 @@ void TestRemoteTool::run()
             setrlimit(RLIMIT_FSIZE, &limit);
         }
     });
-    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-remote"),
+    // ULVEX_TEST_REMOTE_TOOL: another build of the tool, e.g. the Windows one
+    // under Wine (tests/windows/wine-remote.sh).
+    const QString other = qEnvironmentVariable("ULVEX_TEST_REMOTE_TOOL");
+    tool.start(other.isEmpty() ? QStringLiteral(ULVEX_BIN_DIR "/ulvex-remote") : other,
                QStringList{"--server", QStringLiteral("localhost:%1").arg(server.port()), "--certs", certs.path(),
                            "--output", output} + arguments);
     QVERIFY(tool.waitForStarted(10000));
