@@ -24,6 +24,12 @@ bool looksLikeUtf16Le(const QByteArray& bytes)
     return pairs > 0 && highZero * 2 >= pairs;
 }
 
+// What is there, up to `room` bytes (a read of `room` would reserve all of it).
+QByteArray readSome(QProcess& process, qint64 room)
+{
+    return process.read(std::clamp<qint64>(process.bytesAvailable(), 0, room));
+}
+
 } // namespace
 
 QString WmicQuery::decode(const QByteArray& output)
@@ -54,7 +60,7 @@ std::optional<QByteArray> WmicQuery::run(const QDeadlineTimer& deadline)
     bool done = false;
     bool tooMuch = false;
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop, [&] {
-        output += process.read(maxOutputBytes + 1 - output.size());
+        output += readSome(process, maxOutputBytes + 1 - output.size());
         if (output.size() > maxOutputBytes) {
             tooMuch = true;
             loop.quit();
@@ -82,7 +88,7 @@ std::optional<QByteArray> WmicQuery::run(const QDeadlineTimer& deadline)
             loop.exec();
     }
     if (done && !tooMuch) {
-        output += process.read(maxOutputBytes + 1 - output.size());
+        output += readSome(process, maxOutputBytes + 1 - output.size());
         tooMuch = output.size() > maxOutputBytes;
     }
     if (!done || tooMuch) {
