@@ -168,6 +168,9 @@ void TestCpuInfo::wmicOnPath_data()
 
 void TestCpuInfo::wmicOnPath()
 {
+#if defined(Q_OS_WIN)
+    QSKIP("The stand-in is a shell script; Windows runs its own tool");
+#endif
     QFETCH(QByteArray, output);
     QFETCH(QString, name);
     QFETCH(QString, message);

@@ -90,7 +90,12 @@ void TestFileVersion::failures_data()
     QTest::newRow("no fixed file information") << noFixed.build() << "Could not run VerQueryValue";
     QTest::newRow("bad fixed-info signature") << badSignature << "Could not run VerQueryValue";
     QTest::newRow("no version resource") << iconOnly.build() << "GetFileVersionInfoSize failed";
+#if defined(Q_OS_WIN)
+    // The system's loader refuses such an image already when asked for the size.
+    QTest::newRow("resource outside the file") << outside.build() << "GetFileVersionInfoSize failed";
+#else
     QTest::newRow("resource outside the file") << outside.build() << "Could not run GetFileVersionInfo";
+#endif
     QTest::newRow("not a PE file") << QByteArray("#!/bin/sh\necho hi\n") << "GetFileVersionInfoSize failed";
     QTest::newRow("empty file") << QByteArray() << "GetFileVersionInfoSize failed";
 }
