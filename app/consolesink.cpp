@@ -1,19 +1,11 @@
 #include "consolesink.h"
 
 #include <array>
-#include <cerrno>
-#include <chrono>
-#include <fcntl.h>
-#include <poll.h>
-#include <spdlog/sinks/stdout_color_sinks.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+// The platform's half (descriptors, non-blocking writes) lives in
+// consolesink_linux.cpp and consolesink_win.cpp.
 
 namespace {
-// How long the end of the program waits for a reader to take an unfinished line.
-constexpr int finishLineMs = 200;
-
 std::string_view levelColour(spdlog::level::level_enum level)
 {
     static constexpr std::array<std::string_view, 7> colours{
@@ -29,44 +21,6 @@ ConsoleSink::ConsoleSink(int fd, Kind kind, bool colours)
 {
 }
 
-ConsoleSink::~ConsoleSink()
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(finishLineMs);
-    while (!writePending() && std::chrono::steady_clock::now() < deadline) {
-        pollfd ready{fd, POLLOUT, 0};
-        ::poll(&ready, 1, 10);
-    }
-    if (fd >= 0)
-        ::close(fd);
-}
-
-spdlog::sink_ptr ConsoleSink::forStdout()
-{
-    struct stat info {};
-    if (::fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode))
-        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
-    return forDescriptor(STDOUT_FILENO);
-}
-
-spdlog::sink_ptr ConsoleSink::forDescriptor(int fd)
-{
-    struct stat info {};
-    if (::fstat(fd, &info) != 0)
-        return nullptr;
-    const bool terminal = ::isatty(fd) == 1;
-    if (S_ISSOCK(info.st_mode)) {
-        // Sends say "don't wait" themselves; the descriptor keeps its flags.
-        const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
-        return own < 0 ? nullptr : std::make_shared<ConsoleSink>(own, Kind::Socket, false);
-    }
-    // Opening the pipe, terminal or device by name gives a description of our
-    // own; setting O_NONBLOCK on the inherited one would change it for the
-    // parent too.
-    const std::string name = "/proc/self/fd/" + std::to_string(fd);
-    const int own = ::open(name.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    return own < 0 ? nullptr : std::make_shared<ConsoleSink>(own, Kind::Description, terminal);
-}
-
 void ConsoleSink::setReportSink(const spdlog::sink_ptr& sink)
 {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -79,16 +33,6 @@ std::size_t ConsoleSink::droppedLines()
     return dropped;
 }
 
-long ConsoleSink::writeSome(const char* data, std::size_t size)
-{
-    ssize_t written = -1;
-    do {
-        written = kind == Kind::Socket ? ::send(fd, data, size, MSG_DONTWAIT | MSG_NOSIGNAL)
-                                       : ::write(fd, data, size);
-    } while (written < 0 && errno == EINTR);
-    return static_cast<long>(written);
-}
-
 bool ConsoleSink::writePending()
 {
     while (!pending.empty()) {
@@ -97,7 +41,7 @@ bool ConsoleSink::writePending()
             pending.erase(0, static_cast<std::size_t>(written));
             continue;
         }
-        if (written < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        if (written < 0)
             pending.clear(); // the reader is gone: nobody will see the rest
         break;
     }
@@ -139,7 +83,7 @@ void ConsoleSink::writeLine(const char* data, std::size_t size)
     // longer one (or any on a terminal or socket) may go in part, and its rest
     // is written before anything else.
     const long written = writeSome(data, size);
-    if (written < 0) {
+    if (written <= 0) {
         ++dropped;
         return;
     }

@@ -47,6 +47,7 @@ private:
     // Writes what it can of the unfinished line; true when none is left.
     bool writePending();
     void writeLine(const char* data, std::size_t size);
+    // Bytes written; 0 when the reader takes nothing now, -1 when it is gone.
     long writeSome(const char* data, std::size_t size);
     void reportDrops();
 

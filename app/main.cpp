@@ -144,9 +144,11 @@ void endOnRequest(TerminationWatch& watch, spdlog::logger& log)
 
 int main(int argc, char** argv)
 {
+#if defined(SIGPIPE)
     // A frontend that closes its end of our console pipe must not end the
     // process: a write there then fails with EPIPE, which the sinks handle.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     QCoreApplication app(argc, argv);
     auto holder = std::make_unique<LoggerHolder>();
     std::shared_ptr<spdlog::logger> log = spdlog::get("backend");

@@ -1,15 +1,17 @@
 #include "terminationwatch.h"
 
-#if defined(Q_OS_UNIX)
+#if defined(Q_OS_WIN)
+#include "consolecontrolwatch.h"
+using PlatformWatch = ConsoleControlWatch;
+#else
 #include "unixsignalwatch.h"
+using PlatformWatch = UnixSignalWatch;
 #endif
 
 std::unique_ptr<TerminationWatch> TerminationWatch::create()
 {
-#if defined(Q_OS_UNIX)
-    auto watch = std::make_unique<UnixSignalWatch>();
+    auto watch = std::make_unique<PlatformWatch>();
     if (watch->listen())
         return watch;
-#endif
     return nullptr;
 }

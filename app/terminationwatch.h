@@ -4,7 +4,7 @@
 #include <memory>
 
 // Tells the main thread that the system asked the program to end (SIGTERM or
-// SIGINT on Unix; a console control event would play this role on Windows).
+// SIGINT on Unix; Ctrl+C, Ctrl+Break or closing the console on Windows).
 // The request arrives as a queued signal on the main thread, so whatever
 // handles it may use the whole program; the low-level handler does nothing
 // but hand it over.
@@ -17,8 +17,9 @@ public:
     ~TerminationWatch() override = default;
 
 signals:
-    // `what` names the request, e.g. "SIGTERM". A second request of the same
-    // kind gets the system's default handling (it ends the process at once).
+    // `what` names the request, e.g. "SIGTERM" or "CTRL_C_EVENT". A second
+    // request of the same kind gets the system's default handling (it ends
+    // the process at once).
     void requested(const QString& what);
 
 protected:

@@ -1,5 +1,7 @@
 #include "device/portselector.h"
 
+#include <QRegularExpression>
+
 PortSelector::Record PortSelector::fromInfo(const QSerialPortInfo& info)
 {
     Record record;
@@ -40,4 +42,18 @@ std::optional<qsizetype> PortSelector::lastWithManufacturer(const QList<Record>&
             found = i;
     }
     return found;
+}
+
+QString PortSelector::comPortName(const QString& value)
+{
+    static const QRegularExpression comN(QStringLiteral("^com([0-9]+)$"), QRegularExpression::CaseInsensitiveOption);
+    QString name = value.trimmed();
+    if (name.startsWith(QLatin1String("\\\\.\\")) || name.startsWith(QLatin1String("//./")))
+        name.remove(0, 4);
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    const QRegularExpressionMatch match = comN.match(name);
+    if (match.hasMatch())
+        name = QStringLiteral("COM") + match.captured(1);
+    return name;
 }

@@ -30,4 +30,13 @@ public:
     // Index of the last port whose manufacturer text equals the given one exactly.
     static std::optional<qsizetype> lastWithManufacturer(const QList<Record>& ports,
                                                          const QString& manufacturer);
+
+    // A port named by the user (the environment), in the form this platform's
+    // port list uses, so that it matches an enumerated port: as given on
+    // Linux; on Windows as comPortName() puts it.
+    static QString namedPort(const QString& value);
+    // A Windows port name in its short form: blanks, a "\\.\" or "//./" prefix
+    // and a DOS-style trailing ":" removed, "comN" in upper case ("COM12";
+    // the serial port adds the device prefix itself when it opens it).
+    static QString comPortName(const QString& value);
 };

@@ -70,7 +70,7 @@ std::optional<qsizetype> V2Device::selectPort(const QList<PortSelector::Record>&
 
 bool V2Device::findSerialPortInfo()
 {
-    const QString named = qEnvironmentVariable(portVariable);
+    const QString named = PortSelector::namedPort(qEnvironmentVariable(portVariable));
     if (!named.isEmpty()) {
         // Ports that the system does not enumerate (a pseudo-terminal) give a
         // null info; the name alone is enough to open them.

@@ -1,21 +1,14 @@
 #include "telemetry/cpuinfo.h"
 
-#include "config/qtformatters.h"
-#include "telemetry/proccpuinfo.h"
 #include "config/backendlogger.h"
+#include "config/qtformatters.h"
+#include "telemetry/cpuinfosource.h"
 
 #include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QStringList>
-#include <QTimer>
-#include <algorithm>
 #include <exception>
 
 namespace {
-
-constexpr int kWmicTimeLimitMs = 30000;
 
 quint16 toUInt16(const QString& value)
 {
@@ -61,56 +54,6 @@ void store(CpuInfo& info, const QString& key, const QString& value)
         info.threadCount = toUInt32(value);
 }
 
-bool wmicAvailable()
-{
-#if defined(Q_OS_WIN)
-    return true;
-#else
-    return !QStandardPaths::findExecutable(QStringLiteral("wmic")).isEmpty();
-#endif
-}
-
-// The tool's output, or nothing when it does not start or finish in time.
-std::optional<QByteArray> runWmic(const QDeadlineTimer& deadline)
-{
-    auto logger = backendLogger();
-    QProcess process;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    bool done = false;
-    QObject::connect(&process, &QProcess::finished, &loop, [&] {
-        done = true;
-        loop.quit();
-    });
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            loop.quit();
-    });
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    process.start(QStringLiteral("wmic"),
-        {QStringLiteral("cpu"), QStringLiteral("get"), QStringLiteral("/ALL"), QStringLiteral("/FORMAT:list")},
-        QIODevice::ReadWrite);
-    // The tool waits for the end of its input before it exits.
-    process.closeWriteChannel();
-    if (process.state() != QProcess::NotRunning || process.error() != QProcess::FailedToStart) {
-        timer.start(deadline.isForever()
-                ? kWmicTimeLimitMs
-                : static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 0, kWmicTimeLimitMs)));
-        if (!done)
-            loop.exec();
-    }
-    if (!done) {
-        logger->debug("{}", process.errorString());
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(1000);
-        }
-        return std::nullopt;
-    }
-    return process.readAllStandardOutput();
-}
-
 } // namespace
 
 CpuInfo parseWmicCpuList(const QString& text)
@@ -138,19 +81,11 @@ CpuInfo cpuInfo(const QDeadlineTimer& deadline)
 {
     auto logger = backendLogger();
     logger->trace("Getting CPU info begin");
-    CpuInfo info;
-    if (wmicAvailable()) {
-        const std::optional<QByteArray> output = runWmic(deadline);
-        if (!output)
-            return CpuInfo{};
-        const QString text = QString::fromUtf8(*output);
-        logger->debug("lines {}", text.split(QLatin1Char('\n')).size());
-        info = parseWmicCpuList(text);
-    } else {
-        info = ProcCpuInfo::read();
-    }
+    const std::optional<CpuInfo> info = CpuInfoSource::read(deadline);
+    if (!info)
+        return CpuInfo{};
     logger->trace("Getting CPU info end");
-    return info;
+    return *info;
 }
 
 QJsonObject toJson(const CpuInfo& info)

@@ -25,7 +25,7 @@ struct ULVEX_EXPORT CpuInfo {
     quint32 threadCount = 0;
 };
 
-// Runs "wmic" where it exists, otherwise reads the kernel's processor tables.
+// Runs "wmic" on Windows; reads the kernel's processor tables on Linux.
 ULVEX_EXPORT CpuInfo cpuInfo();
 // The same, but "wmic" is given no time past deadline.
 ULVEX_EXPORT CpuInfo cpuInfo(const QDeadlineTimer& deadline);

@@ -1,11 +1,10 @@
 #include "telemetry/fileversion.h"
 
-#include "config/qtformatters.h"
-#include "telemetry/peversionreader.h"
-#include "telemetry/regularfile.h"
 #include "config/backendlogger.h"
+#include "config/qtformatters.h"
+#include "telemetry/regularfile.h"
+#include "telemetry/versionresource.h"
 
-#include <QFile>
 #include <QFileInfo>
 
 QString fileVersionString(const QString& path)
@@ -20,27 +19,23 @@ QString fileVersionString(const QString& path)
     }
     logger->trace("Frontend exe found");
 
-    QFile file;
-    if (!RegularFile::open(QFileInfo(path).absoluteFilePath(), file)) {
-        logger->error("GetFileVersionInfoSize failed");
-        return fallback;
-    }
-    PeVersionReader reader(file);
-    const auto resource = reader.readVersionResource();
-    if (!resource) {
-        if (resource.error() == PeVersionReader::Error::NoVersionResource)
+    const auto version = VersionResource::fileVersion(QFileInfo(path).absoluteFilePath());
+    if (!version) {
+        switch (version.error()) {
+        case VersionResource::Failure::NoResource:
             logger->error("GetFileVersionInfoSize failed");
-        else
+            return fallback;
+        case VersionResource::Failure::Unreadable:
             logger->error("Could not run GetFileVersionInfo");
+            return fallback;
+        case VersionResource::Failure::NoFixedInfo:
+            logger->trace("Frontends file info");
+            logger->error("Could not run VerQueryValue");
+            return fallback;
+        }
         return fallback;
     }
     logger->trace("Frontends file info");
-
-    const auto version = PeVersionReader::fixedFileVersion(*resource);
-    if (!version) {
-        logger->error("Could not run VerQueryValue");
-        return fallback;
-    }
     logger->trace("Frontends version extracted");
     return version->toString();
 }

@@ -1,6 +1,7 @@
 #include "telemetry/findfrontend.h"
 
 #include "config/qtformatters.h"
+#include "telemetry/hiddenentry.h"
 #include "telemetry/telemetryconfig.h"
 #include "config/backendlogger.h"
 
@@ -9,27 +10,6 @@
 #include <QFileInfo>
 #include <QQueue>
 #include <QRegularExpression>
-
-#if defined(Q_OS_WIN)
-#include <windows.h>
-#endif
-
-namespace {
-
-bool hiddenOrSystem(const QFileInfo& entry)
-{
-    if (entry.isHidden())
-        return true;
-#if defined(Q_OS_WIN)
-    const DWORD attributes = GetFileAttributesW(reinterpret_cast<LPCWSTR>(
-        QDir::toNativeSeparators(entry.absoluteFilePath()).utf16()));
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_SYSTEM) != 0;
-#else
-    return false;
-#endif
-}
-
-} // namespace
 
 std::optional<QString> findFrontend()
 {
@@ -61,7 +41,7 @@ std::optional<QString> findFrontend(const QString& root, int maxDepth, int maxEn
                 return std::nullopt;
             }
             const QFileInfo entry = it.nextFileInfo();
-            if (hiddenOrSystem(entry))
+            if (HiddenEntry::isHidden(entry))
                 continue;
             if (entry.isDir()) {
                 if (dir.depth < maxDepth && !entry.isSymLink() && entry.isReadable())

@@ -1,40 +1,14 @@
 #include "telemetry/osinfo.h"
 
+#include "telemetry/physicalmemory.h"
+
 #include <QHostInfo>
 #include <QLocale>
 #include <QProcessEnvironment>
 #include <QStorageInfo>
 #include <QSysInfo>
-#include <limits>
-
-#if defined(Q_OS_WIN)
-#include <windows.h>
-#elif defined(Q_OS_LINUX)
-#include <sys/sysinfo.h>
-#endif
 
 namespace {
-
-// All bits set marks a total that could not be read.
-constexpr quint64 kUnknownMemory = std::numeric_limits<quint64>::max();
-
-quint64 totalPhysicalMemory()
-{
-#if defined(Q_OS_WIN)
-    MEMORYSTATUSEX status{};
-    status.dwLength = sizeof(status);
-    if (!GlobalMemoryStatusEx(&status))
-        return kUnknownMemory;
-    return status.ullTotalPhys;
-#elif defined(Q_OS_LINUX)
-    struct sysinfo info{};
-    if (sysinfo(&info) != 0)
-        return kUnknownMemory;
-    return static_cast<quint64>(info.totalram) * info.mem_unit;
-#else
-    return kUnknownMemory;
-#endif
-}
 
 QString userName()
 {
@@ -78,7 +52,7 @@ OsInfo osInfo()
     OsInfo info;
     info.name = QSysInfo::productType();
     info.version = QSysInfo::productVersion();
-    info.totalMemory = totalPhysicalMemory();
+    info.totalMemory = PhysicalMemory::total();
     const QLocale locale = QLocale::system();
     info.locale = locale.name();
     info.country = QLocale::territoryToString(locale.territory());

@@ -18,6 +18,8 @@ private slots:
     void ftdiSelection_data();
     void ftdiSelection();
     void recordFromInfo();
+    void namedPort_data();
+    void namedPort();
     void serialNumberWithoutPort();
     void ftdiReadsCorrectnessBit();
     void v2DeviceNotFound();
@@ -56,6 +58,35 @@ void TestPortSelection::v2Selection()
     QFETCH(int, selected);
     const auto index = V2Device::selectPort(ports);
     QCOMPARE(index.has_value() ? int(*index) : noMatch, selected);
+}
+
+// A port named in the environment is matched against the system's list by
+// its short name; on Windows the serial port adds the device prefix itself.
+void TestPortSelection::namedPort_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("windows");
+    QTest::newRow("COM5") << "COM5" << "COM5";
+    QTest::newRow("two digits, lower case") << "com12" << "COM12";
+    QTest::newRow("device prefix") << "\\\\.\\COM12" << "COM12";
+    QTest::newRow("slash prefix") << "//./COM3" << "COM3";
+    QTest::newRow("blanks and DOS colon") << " Com7: " << "COM7";
+    QTest::newRow("other device kept") << "CNCA0" << "CNCA0";
+    QTest::newRow("not a number") << "COMx" << "COMx";
+    QTest::newRow("Linux path untouched") << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+    QTest::newRow("empty") << "" << "";
+}
+
+void TestPortSelection::namedPort()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, windows);
+    QCOMPARE(PortSelector::comPortName(value), windows);
+#if defined(Q_OS_WIN)
+    QCOMPARE(PortSelector::namedPort(value), windows);
+#else
+    QCOMPARE(PortSelector::namedPort(value), value);
+#endif
 }
 
 void TestPortSelection::ftdiSelection_data()

@@ -1,4 +1,5 @@
 #include "telemetry/osinfo.h"
+#include "telemetry/physicalmemory.h"
 
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -14,6 +15,7 @@ private slots:
     void userName_data();
     void userName();
     void jsonForms();
+    void physicalMemory();
 };
 
 void TestOsInfo::gib_data()
@@ -55,6 +57,25 @@ void TestOsInfo::userName()
     qputenv("USER", savedUser);
     qputenv("USERNAME", savedUsername);
     QTEST(info.userName, "expected");
+}
+
+// The total is the system's own figure, not an estimate: on Linux the same as
+// the kernel's MemTotal.
+void TestOsInfo::physicalMemory()
+{
+    const quint64 total = PhysicalMemory::total();
+    QVERIFY(total != PhysicalMemory::unknown);
+#if defined(Q_OS_LINUX)
+    QFile meminfo(QStringLiteral("/proc/meminfo"));
+    QVERIFY(meminfo.open(QIODevice::ReadOnly | QIODevice::Text));
+    const QRegularExpression memTotal(QStringLiteral("^MemTotal:\\s+(\\d+) kB$"),
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = memTotal.match(QString::fromLatin1(meminfo.readAll()));
+    QVERIFY(match.hasMatch());
+    QCOMPARE(total, match.captured(1).toULongLong() * 1024);
+#else
+    QVERIFY(total > 0);
+#endif
 }
 
 void TestOsInfo::jsonForms()

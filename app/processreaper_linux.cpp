@@ -43,6 +43,8 @@ QList<qint64> ProcessReaper::findByName(const QString& name)
     return found;
 }
 
+// SIGKILL cannot be caught, so the process ends at once; its status says
+// "killed by signal 9", the nearest Linux has to an exit status of our choice.
 int ProcessReaper::terminateOthers(const QString& name)
 {
     int signalled = 0;

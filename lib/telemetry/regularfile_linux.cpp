@@ -1,27 +1,19 @@
 #include "telemetry/regularfile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
-#if defined(Q_OS_UNIX)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 bool RegularFile::exists(const QString& path)
 {
-#if defined(Q_OS_UNIX)
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISREG(info.st_mode);
-#else
-    return QFileInfo(path).isFile();
-#endif
 }
 
 bool RegularFile::open(const QString& path, QFile& file)
 {
-#if defined(Q_OS_UNIX)
     // Checked before the open (a FIFO's open waits for a writer, a device's may
     // act) and again on what was opened, in case the name changed in between.
     if (!exists(path))
@@ -36,10 +28,4 @@ bool RegularFile::open(const QString& path, QFile& file)
         return false;
     }
     return true;
-#else
-    if (!exists(path))
-        return false;
-    file.setFileName(path);
-    return file.open(QIODevice::ReadOnly);
-#endif
 }
