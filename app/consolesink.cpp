@@ -14,12 +14,6 @@ std::string_view levelColour(spdlog::level::level_enum level)
 }
 } // namespace
 
-ConsoleSink::ConsoleSink(int fd, Kind kind, bool colours)
-    : fd(fd)
-    , kind(kind)
-    , colours(colours)
-{
-}
 
 void ConsoleSink::setReportSink(const spdlog::sink_ptr& sink)
 {

@@ -51,6 +51,11 @@ private:
     long writeSome(const char* data, std::size_t size);
     void reportDrops();
 
+    // The platform's writer state (Windows: a thread that does the blocking
+    // writes behind a bounded buffer); empty on Linux.
+    struct Writer;
+    std::unique_ptr<Writer> writer;
+
     int fd;
     Kind kind;
     bool colours;

@@ -16,6 +16,16 @@ namespace {
 constexpr int finishLineMs = 200;
 } // namespace
 
+// Writes are non-blocking on the descriptor itself: no writer state here.
+struct ConsoleSink::Writer {};
+
+ConsoleSink::ConsoleSink(int fd, Kind kind, bool colours)
+    : fd(fd)
+    , kind(kind)
+    , colours(colours)
+{
+}
+
 ConsoleSink::~ConsoleSink()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(finishLineMs);

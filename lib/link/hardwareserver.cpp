@@ -7,7 +7,11 @@
 #include <QTcpSocket>
 #include <exception>
 #include <spdlog/spdlog.h>
+#if defined(Q_OS_WIN)
+#include <winsock2.h>
+#else
 #include <unistd.h>
+#endif
 
 ClientThread* HardwareServer::worker = nullptr;
 
@@ -82,6 +86,10 @@ void HardwareServer::refuseConnection(qintptr socketDescriptor)
                               refused.peerAddress().toString(), refused.peerPort());
         refused.abort();
     } else {
+#if defined(Q_OS_WIN)
+        ::closesocket(static_cast<SOCKET>(socketDescriptor));
+#else
         ::close(static_cast<int>(socketDescriptor));
+#endif
     }
 }
