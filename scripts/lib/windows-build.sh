@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Runs inside the Debian 13 root made by scripts/windows-toolchain.sh; not meant
+# to be called directly.
+#   windows-build.sh fetch PACKAGE...  pins and downloads the source packages
+#                                       into /work/srcpkgs (network needed)
+#   windows-build.sh build             cross-builds everything into /opt/win64,
+#                                       then runs the probe
+#   windows-build.sh probe             runs the probe only
+# Finished steps leave /opt/win64/.stamp-STEP so a rerun resumes; the compiler
+# output is cached in /work/ccache; each step logs to /work/logs/STEP.log.
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+prefix=/opt/win64
+triple=x86_64-w64-mingw32
+toolchain="$prefix/share/cmake/mingw-w64.cmake"
+jobs=2
+
+say() { echo "windows-build: $*" >&2; }
+die() { say "$*"; exit 1; }
+
+fetch() {
+    # deb-src entries next to each deb entry of the root's sources.
+    local list=/etc/apt/sources.list.d/ulvex-src.list name uri ver
+    grep -hE '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
+        | sed 's/^deb /deb-src /' >"$list"
+    if compgen -G '/etc/apt/sources.list.d/*.sources' >/dev/null; then
+        sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/*.sources
+    fi
+    [ -s "$list" ] || compgen -G '/etc/apt/sources.list.d/*.sources' >/dev/null || die "no apt sources"
+    apt-get update -qq
+    cd /work/srcpkgs
+    : >versions.new
+    for name in "$@"; do
+        # The candidate's .dsc names its version.
+        uri="$(apt-get source --download-only --print-uris -qq "$name" | grep -oE "[^ ']+\.dsc" | head -n 1)"
+        [ -n "$uri" ] || die "no source package $name"
+        ver="$(basename "$uri" .dsc)"
+        ver="${ver#"${name}"_}"
+        echo "$name $ver" >>versions.new
+        # apt skips files already there with the right checksum.
+        apt-get source --download-only -qq "$name=$ver" >/dev/null 2>"/tmp/fetch-$name.log" \
+            || { cat "/tmp/fetch-$name.log" >&2; die "apt-get source $name failed"; }
+    done
+    chown -R root:root /work/srcpkgs
+    mv versions.new versions
+}
+
+# unpack NAME: a fresh tree of NAME's pinned source with Debian's patches, in
+# /work/build/NAME; prints its path.
+unpack() {
+    local name="$1" ver dir="/work/build/$1"
+    ver="$(awk -v n="$name" '$1 == n { print $2 }' /work/srcpkgs/versions)"
+    [ -n "$ver" ] || die "$name is not pinned"
+    rm -rf "$dir"
+    mkdir -p /work/build
+    dpkg-source --no-check -x "/work/srcpkgs/${name}_${ver#*:}.dsc" "$dir" >/dev/null
+    echo "$dir"
+}
+
+# step NAME: runs step_NAME once, timed, logged to /work/logs/NAME.log.
+step() {
+    local name="$1" t=$SECONDS
+    if [ -f "$prefix/.stamp-$name" ]; then
+        say "$name: done before ($(cat "$prefix/.stamp-$name"))"
+        return 0
+    fi
+    say "$name: building (log /work/logs/$name.log)"
+    if ! "step_$name" >"/work/logs/$name.log" 2>&1; then
+        grep -m 20 -iE 'error|fatal|failed' "/work/logs/$name.log" >&2 || tail -n 20 "/work/logs/$name.log" >&2
+        die "$name failed after $((SECONDS - t)) s"
+    fi
+    echo "$((SECONDS - t)) s" >"$prefix/.stamp-$name"
+    say "$name: done in $((SECONDS - t)) s"
+}
+
+cmake_build() { # cmake_build SRC BUILD [cmake args...]
+    local s="$1" b="$2"
+    shift 2
+    cmake -S "$s" -B "$b" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+    cmake --build "$b" -j "$jobs"
+    cmake --install "$b"
+}
+
+. "$here/windows-steps.sh"
+
+case "${1:-}" in
+    fetch) shift; fetch "$@" ;;
+    build)
+        mkdir -p "$prefix/share/cmake"
+        cp /work/src/cmake/windows/mingw-w64.cmake "$toolchain"
+        t=$SECONDS
+        for s in fmt spdlog cxxopts tomcrypt sqlcipher qtbase qtserialport qtgrpc; do step "$s"; done
+        say "libraries done in $((SECONDS - t)) s"
+        run_probe ;;
+    probe) run_probe ;;
+    *) die "usage: $0 fetch PACKAGE... | build | probe" ;;
+esac
