@@ -12,6 +12,8 @@
 #   scripts/windows-toolchain.sh --refresh-sources
 #       asks Debian again which source versions are current (a new version
 #       means a new prefix), then builds as without options.
+#   scripts/windows-toolchain.sh --fetch
+#       only makes the root and fetches the source packages.
 #   scripts/windows-toolchain.sh --run SRC_DIR WORK_DIR -- COMMAND...
 #       runs COMMAND in the same Debian 13 root, in private mount, network,
 #       IPC and PID namespaces (loopback up), with
@@ -49,8 +51,10 @@ srcpkgs="$cache/win64-src"
 logs="$cache/win64-logs"
 ccache_dir="$cache/ccache-win64"
 
-# Source packages cross-built into the prefix, in build order.
-source_packages=(fmtlib spdlog cxxopts libtomcrypt sqlcipher qt6-base qt6-serialport qt6-grpc)
+# What goes into the prefix: source packages to cross-build ("?": may be
+# refused by the mirror, then its modules are left out) and header-only
+# libraries taken from their architecture-independent binary package.
+source_packages=(fmtlib spdlog libtomcrypt sqlcipher qt6-base ?qt6-serialport ?qt6-grpc deb:libcxxopts-dev)
 
 root_packages=(
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
@@ -114,9 +118,13 @@ fetch_sources() {
     local lower="$1" refresh="$2" work
     mkdir -p "$srcpkgs"
     if [ "$refresh" = 0 ] && [ -s "$srcpkgs/versions" ]; then
-        local name ver missing=0
-        while read -r name ver; do
-            [ -n "$(find "$srcpkgs" -maxdepth 1 -name "${name}_${ver#*:}.dsc")" ] || missing=1
+        local name ver kind missing=0
+        while read -r name ver kind; do
+            case "$kind" in
+                missing) ;;
+                deb) [ -f "$srcpkgs/${name}_${ver#*:}_all.deb" ] || missing=1 ;;
+                *) [ -f "$srcpkgs/${name}_${ver#*:}.dsc" ] || missing=1 ;;
+            esac
         done <"$srcpkgs/versions"
         [ $missing = 1 ] || return 0
     fi
@@ -197,6 +205,9 @@ case "${1:-}" in
         echo "$cache/win64-$key" ;;
     --run) shift; run "$@" ;;
     --probe) build 1 0 ;;
+    --fetch)
+        [ "$(id -u)" -eq 0 ] || die "needs root"
+        fetch_sources "$(bash "$src/scripts/debian-root.sh" --cached trixie "${root_packages[@]}")" 0 ;;
     --refresh-sources) build 0 1 ;;
     "") build 0 0 ;;
     *) sed -n '2,/^set -euo/p' "$0" | sed '$d' >&2; exit 2 ;;

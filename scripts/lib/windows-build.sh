@@ -19,32 +19,57 @@ jobs=2
 say() { echo "windows-build: $*" >&2; }
 die() { say "$*"; exit 1; }
 
+# fetch ITEM...: an ITEM is a source package name, "?NAME" for one that may be
+# refused (pinned as "missing", so its step is skipped), or "deb:NAME" for an
+# architecture-independent binary package (header-only libraries).
 fetch() {
     # deb-src entries next to each deb entry of the root's sources.
-    local list=/etc/apt/sources.list.d/ulvex-src.list name uri ver
-    grep -hE '^deb ' /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
-        | sed 's/^deb /deb-src /' >"$list"
+    local list=/etc/apt/sources.list.d/ulvex-src.list item name uri ver failed=()
+    { grep -hsE '^deb ' /etc/apt/sources.list || true; } | sed 's/^deb /deb-src /' >"$list.new"
+    mv "$list.new" "$list"
     if compgen -G '/etc/apt/sources.list.d/*.sources' >/dev/null; then
         sed -i 's/^Types: deb$/Types: deb deb-src/' /etc/apt/sources.list.d/*.sources
     fi
-    [ -s "$list" ] || compgen -G '/etc/apt/sources.list.d/*.sources' >/dev/null || die "no apt sources"
     apt-get update -qq
+    mkdir -p /tmp/empty
     cd /work/srcpkgs
     : >versions.new
-    for name in "$@"; do
-        # The candidate's .dsc names its version.
-        uri="$(apt-get source --download-only --print-uris -qq "$name" | grep -oE "[^ ']+\.dsc" | head -n 1)"
+    for item in "$@"; do
+        name="${item#\?}"
+        name="${name#deb:}"
+        if [ "${item#deb:}" != "$item" ]; then
+            ver="$(apt-cache policy "$name" | awk '/Candidate:/ { print $2 }')"
+            [ -n "$ver" ] && [ "$ver" != "(none)" ] || die "no package $name"
+            echo "$name $ver deb" >>versions.new
+            [ -f "${name}_${ver#*:}_all.deb" ] || apt-get download -qq "$name=$ver" 2>"/tmp/fetch-$name.log" \
+                || { grep '^E:' "/tmp/fetch-$name.log" >&2; failed+=("$name"); }
+            continue
+        fi
+        # The candidate's .dsc names its version (without the epoch); asked
+        # from an empty folder, as apt leaves out files it finds in place.
+        uri="$(cd /tmp/empty && apt-get source --download-only --print-uris -qq "$name" | awk '$2 ~ /\.dsc$/ { print $2; exit }')"
         [ -n "$uri" ] || die "no source package $name"
-        ver="$(basename "$uri" .dsc)"
+        ver="${uri%.dsc}"
         ver="${ver#"${name}"_}"
-        echo "$name $ver" >>versions.new
         # apt skips files already there with the right checksum.
-        apt-get source --download-only -qq "$name=$ver" >/dev/null 2>"/tmp/fetch-$name.log" \
-            || { cat "/tmp/fetch-$name.log" >&2; die "apt-get source $name failed"; }
+        if apt-get source --download-only -qq "$name" >/dev/null 2>"/tmp/fetch-$name.log"; then
+            echo "$name $ver" >>versions.new
+        elif [ "${item#\?}" != "$item" ]; then
+            grep '^E:' "/tmp/fetch-$name.log" | head -n 1 >&2
+            say "$name $ver: the source was refused; its modules are left out"
+            echo "$name $ver missing" >>versions.new
+        else
+            grep '^E:' "/tmp/fetch-$name.log" >&2
+            failed+=("$name")
+        fi
     done
     chown -R root:root /work/srcpkgs
+    [ ${#failed[@]} = 0 ] || die "the download failed for: ${failed[*]}"
     mv versions.new versions
 }
+
+# pinned NAME: true if NAME's source is in /work/srcpkgs.
+pinned() { awk -v n="$1" '$1 == n && NF == 2 { found = 1 } END { exit !found }' /work/srcpkgs/versions; }
 
 # unpack NAME: a fresh tree of NAME's pinned source with Debian's patches, in
 # /work/build/NAME; prints its path.
@@ -66,8 +91,13 @@ step() {
         return 0
     fi
     say "$name: building (log /work/logs/$name.log)"
-    if ! "step_$name" >"/work/logs/$name.log" 2>&1; then
-        grep -m 20 -iE 'error|fatal|failed' "/work/logs/$name.log" >&2 || tail -n 20 "/work/logs/$name.log" >&2
+    # In the background: errexit holds inside it (not in an if's condition).
+    local rc=0
+    ("step_$name") >"/work/logs/$name.log" 2>&1 &
+    wait $! || rc=$?
+    if [ $rc != 0 ]; then
+        grep -m 20 -E 'error:|Error|FAILED:' "/work/logs/$name.log" >&2 || true
+        tail -n 15 "/work/logs/$name.log" >&2
         die "$name failed after $((SECONDS - t)) s"
     fi
     echo "$((SECONDS - t)) s" >"$prefix/.stamp-$name"
@@ -92,7 +122,7 @@ case "${1:-}" in
         mkdir -p "$prefix/share/cmake"
         cp /work/src/cmake/windows/mingw-w64.cmake "$toolchain"
         t=$SECONDS
-        for s in fmt spdlog cxxopts tomcrypt sqlcipher qtbase qtserialport qtgrpc; do step "$s"; done
+        for s in qtbase fmt spdlog cxxopts tomcrypt sqlcipher qtserialport qtgrpc; do step "$s"; done
         say "libraries done in $((SECONDS - t)) s"
         run_probe ;;
     probe) run_probe ;;
