@@ -43,38 +43,38 @@ step_tomcrypt() {
     local s
     s="$(unpack libtomcrypt)"
     cd "$s"
-    make -j "$jobs" -f makefile library CROSS_COMPILE="$triple-" CC="ccache $triple-gcc-posix" \
-        AR="$triple-ar" RANLIB="$triple-ranlib" CFLAGS="-O2 -DLTC_NOTHING_SPECIAL"
+    make -j "$jobs" -f makefile library CROSS_COMPILE="$triple-" CC="ccache $triple-gcc-posix"
     install -d "$prefix/lib" "$prefix/include/tomcrypt"
     install -m 644 libtomcrypt.a "$prefix/lib/"
     install -m 644 src/headers/*.h "$prefix/include/tomcrypt/"
 }
 
 # SQLCipher: the amalgamation is made on the host (it needs tclsh and a host
-# compiler), then compiled into one DLL with the codec and libtomcrypt.
+# compiler), then compiled into one DLL with libtomcrypt inside. The options
+# are Debian's own, so a database moves between the two builds.
 step_sqlcipher() {
     local s ver
     s="$(unpack sqlcipher)"
-    ver="$(cat "$s/VERSION")"
+    ver="$(awk '/define CIPHER_VERSION_NUMBER/ { print $3 }' "$s/src/sqlcipher.c")"
+    local defs=(-DSQLITE_HAS_CODEC -DSQLCIPHER_CRYPTO_LIBTOMCRYPT -DSQLITE_TEMP_STORE=2
+        -DSQLITE_THREADSAFE=1 -DSQLITE_SECURE_DELETE -DSQLITE_ENABLE_COLUMN_METADATA
+        -DSQLITE_ENABLE_FTS3 -DSQLITE_ENABLE_FTS4 -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_RTREE=1
+        -DSQLITE_SOUNDEX=1 -DSQLITE_ENABLE_UNLOCK_NOTIFY -DSQLITE_OMIT_LOOKASIDE=1
+        -DSQLITE_ENABLE_UPDATE_DELETE_LIMIT=1 -DSQLITE_MAX_SCHEMA_RETRY=25)
+    rm -rf /work/build/sqlcipher-host
     mkdir -p /work/build/sqlcipher-host
     cd /work/build/sqlcipher-host
-    "$s/configure" --disable-tcl --with-crypto-lib=none >/dev/null
+    # The grammar depends on some of the options: the host build sees them too.
+    "$s/configure" --disable-tcl --with-crypto-lib=none --enable-tempstore=yes CFLAGS="-O2 ${defs[*]}"
     make -j "$jobs" sqlite3.c
-    local defs=(-DSQLITE_HAS_CODEC -DSQLCIPHER_CRYPTO_LIBTOMCRYPT -DSQLITE_TEMP_STORE=2
-        -DSQLITE_EXTRA_INIT=sqlcipher_extra_init -DSQLITE_EXTRA_SHUTDOWN=sqlcipher_extra_shutdown
-        -DSQLITE_THREADSAFE=1 -DSQLITE_ENABLE_COLUMN_METADATA -DSQLITE_ENABLE_FTS3 -DSQLITE_ENABLE_FTS4
-        -DSQLITE_ENABLE_FTS5 -DSQLITE_ENABLE_RTREE -DSQLITE_ENABLE_UNLOCK_NOTIFY -DSQLITE_SECURE_DELETE
-        -DSQLITE_ENABLE_DBSTAT_VTAB -DSQLITE_MAX_VARIABLE_NUMBER=250000 -DSQLITE_OMIT_LOAD_EXTENSION
-        "-DSQLITE_API=__declspec(dllexport)")
-    ccache "$triple-gcc-posix" -O2 "${defs[@]}" -I"$prefix/include/tomcrypt" -I. -c sqlite3.c -o sqlite3.o
-    "$triple-gcc-posix" -shared -o libsqlcipher-0.dll sqlite3.o \
-        -Wl,--out-implib,libsqlcipher.dll.a -L"$prefix/lib" -ltomcrypt -ladvapi32 \
-        -static-libgcc
+    ccache "$triple-gcc-posix" -O2 "${defs[@]}" "-DSQLITE_API=__declspec(dllexport)" \
+        -I"$prefix/include/tomcrypt" -I. -c sqlite3.c -o sqlite3.o
+    "$triple-gcc-posix" -shared -o libsqlcipher-0.dll sqlite3.o -Wl,--out-implib,libsqlcipher.dll.a \
+        -L"$prefix/lib" -ltomcrypt -ladvapi32 -static-libgcc
     install -d "$prefix/bin" "$prefix/lib/pkgconfig" "$prefix/include/sqlcipher"
     install -m 755 libsqlcipher-0.dll "$prefix/bin/"
     install -m 644 libsqlcipher.dll.a "$prefix/lib/"
-    install -m 644 sqlite3.h "$s/src/sqlite3ext.h" "$prefix/include/sqlcipher/" 2>/dev/null \
-        || install -m 644 sqlite3.h sqlite3ext.h "$prefix/include/sqlcipher/"
+    install -m 644 sqlite3.h "$s/src/sqlite3ext.h" "$prefix/include/sqlcipher/"
     cat >"$prefix/lib/pkgconfig/sqlcipher.pc" <<EOF
 prefix=$prefix
 exec_prefix=\${prefix}

@@ -1,15 +1,18 @@
 // Touches each library of the Windows prefix once and prints one "probe:" line
 // per finding; exits non-zero if any of them did not work.
-#include "probe.qpb.h"
-
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
-#include <QProtobufSerializer>
-#include <QSerialPortInfo>
 #include <QSqlDatabase>
 #include <QSslSocket>
 #include <QStringList>
+#ifdef PROBE_SERIALPORT
+#include <QSerialPortInfo>
+#endif
+#ifdef PROBE_GRPC
+#include "probe.qpb.h"
+#include <QProtobufSerializer>
 #include <QtGrpc/QGrpcHttp2Channel>
+#endif
 
 #include <cxxopts.hpp>
 #include <fmt/format.h>
@@ -91,6 +94,7 @@ bool probeSqlCipher(const std::string& path)
     return !version.empty() && refused && back == "hello";
 }
 
+#ifdef PROBE_GRPC
 bool probeProtobuf()
 {
     probe::Reading reading;
@@ -104,6 +108,7 @@ bool probeProtobuf()
     line(fmt::format("protobuf round trip of {} bytes {}", wire.size(), ok ? "ok" : "FAILED"));
     return ok;
 }
+#endif
 
 } // namespace
 
@@ -118,10 +123,14 @@ int main(int argc, char** argv)
 
     line(fmt::format("qt {}", qVersion()));
 
+#ifdef PROBE_SERIALPORT
     QStringList ports;
     for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts())
         ports << port.portName();
     line(fmt::format("serial ports {}: {}", ports.size(), text(ports.join(u' '))));
+#else
+    line("serial ports: no QtSerialPort in the prefix");
+#endif
 
     line(fmt::format("sql drivers: {}", text(QSqlDatabase::drivers().join(u' '))));
 
@@ -132,10 +141,13 @@ int main(int argc, char** argv)
                      ssl ? "yes" : "no", text(QSslSocket::sslLibraryVersionString())));
     ok = QSslSocket::activeBackend() == QLatin1String("schannel") && ok;
 
+#ifdef PROBE_GRPC
     ok = probeProtobuf() && ok;
-
     auto channel = std::make_shared<QGrpcHttp2Channel>(QUrl(QStringLiteral("http://127.0.0.1:2700")));
     line(fmt::format("grpc channel to {} ok", channel->hostUri().toString().toStdString()));
+#else
+    line("protobuf and grpc: no QtProtobuf/QtGrpc in the prefix");
+#endif
 
     ok = probeSqlCipher(args["db"].as<std::string>()) && ok;
 
