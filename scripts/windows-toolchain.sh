@@ -166,8 +166,12 @@ build() {
         nice -n 5 bash /work/src/scripts/lib/windows-build.sh "$step" || rc=$?
     [ $rc = 0 ] || die "the $step failed (logs in $logs)"
     if [ "$target" = "$entry.new" ]; then
+        # The marker keeps what each step cost.
+        {
+            printf 'version=%s\n%s\n' "$version" "$(cat "$srcpkgs/versions")"
+            for f in "$target"/.stamp-*; do echo "step ${f##*/.stamp-}: $(cat "$f")"; done
+        } >"$target/.ulvex-win64"
         rm -f "$target"/.stamp-*
-        printf 'version=%s\n%s\n' "$version" "$(cat "$srcpkgs/versions")" >"$target/.ulvex-win64"
         rm -rf "$entry"
         mv "$target" "$entry"
         # Prefixes of other keys nobody used for 3 days.
@@ -197,19 +201,24 @@ run() {
     return $rc
 }
 
-case "${1:-}" in
-    --inside) shift; inside "$@" ;;
-    --print-path)
-        key="$(prefix_key)" || die "no prefix yet: run $0 first"
-        [ -f "$cache/win64-$key/.ulvex-win64" ] || die "no complete prefix yet: run $0 first"
-        echo "$cache/win64-$key" ;;
-    --run) shift; run "$@" ;;
-    --probe) build 1 0 ;;
-    --fetch)
-        [ "$(id -u)" -eq 0 ] || die "needs root"
-        fetch_sources "$(bash "$src/scripts/debian-root.sh" --cached trixie "${root_packages[@]}")" 0 ;;
-    --refresh-sources) build 0 1 ;;
-    "") build 0 0 ;;
-    *) sed -n '2,/^set -euo/p' "$0" | sed '$d' >&2; exit 2 ;;
-esac
-exit
+# One line runs it all: bash has read the whole of main before it starts, so
+# editing this file while it runs cannot change what runs.
+main() {
+    case "${1:-}" in
+        --inside) shift; inside "$@" ;;
+        --print-path)
+            key="$(prefix_key)" || die "no prefix yet: run $0 first"
+            [ -f "$cache/win64-$key/.ulvex-win64" ] || die "no complete prefix yet: run $0 first"
+            echo "$cache/win64-$key" ;;
+        --run) shift; run "$@" ;;
+        --probe) build 1 0 ;;
+        --fetch)
+            [ "$(id -u)" -eq 0 ] || die "needs root"
+            fetch_sources "$(bash "$src/scripts/debian-root.sh" --cached trixie "${root_packages[@]}")" 0 ;;
+        --refresh-sources) build 0 1 ;;
+        "") build 0 0 ;;
+        *) sed -n '2,/^set -euo/p' "$0" | sed '$d' >&2; exit 2 ;;
+    esac
+}
+
+main "$@"; exit $?

@@ -116,15 +116,19 @@ cmake_build() { # cmake_build SRC BUILD [cmake args...]
 
 . "$here/windows-steps.sh"
 
-case "${1:-}" in
-    fetch) shift; fetch "$@" ;;
-    build)
-        mkdir -p "$prefix/share/cmake"
-        cp /work/src/cmake/windows/mingw-w64.cmake "$toolchain"
-        t=$SECONDS
-        for s in qtbase fmt spdlog cxxopts tomcrypt sqlcipher qtserialport qtgrpc; do step "$s"; done
-        say "libraries done in $((SECONDS - t)) s"
-        run_probe ;;
-    probe) run_probe ;;
-    *) die "usage: $0 fetch PACKAGE... | build | probe" ;;
-esac
+main() {
+    case "${1:-}" in
+        fetch) shift; fetch "$@" ;;
+        build)
+            mkdir -p "$prefix/share/cmake"
+            cp /work/src/cmake/windows/mingw-w64.cmake "$toolchain"
+            t=$SECONDS
+            for s in qtbase fmt spdlog cxxopts tomcrypt sqlcipher qtserialport qtgrpc; do step "$s"; done
+            say "libraries done in $((SECONDS - t)) s"
+            run_probe ;;
+        probe) run_probe ;;
+        *) die "usage: $0 fetch PACKAGE... | build | probe" ;;
+    esac
+}
+
+main "$@"; exit $? # one line: edits to this file cannot reach a running build
