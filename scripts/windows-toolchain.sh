@@ -40,6 +40,14 @@
 #                   renamed when complete and proven
 #   win64-logs/     one log per step of the last build
 #   ccache-win64/   the compiler cache
+#
+# What the prefix holds: Qt 6.8.2 qtbase (Core, Network with Schannel, Sql
+# without drivers, Test; shared, Release, no GUI), fmt and spdlog (DLLs, CMake
+# packages), cxxopts (headers, CMake package), SQLCipher (libsqlcipher-0.dll
+# with libtomcrypt inside, sqlcipher.pc), the toolchain file
+# share/cmake/mingw-w64.cmake. QtSerialPort, QtProtobuf and QtGrpc are built
+# only when Debian's mirror hands out the qt6-serialport and qt6-grpc sources
+# (the one used here refuses them: 404); versions marks them "missing" then.
 set -euo pipefail
 
 version=1 # bump when the way the prefix is made changes
