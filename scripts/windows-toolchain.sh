@@ -68,8 +68,11 @@ root_packages=(
     binutils-mingw-w64-x86-64 gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
     build-essential ccache cmake dpkg-dev file make ninja-build perl pkg-config tcl xz-utils
     qt6-base-dev qt6-base-dev-tools qt6-grpc-dev qt6-grpc-tools protobuf-compiler libprotobuf-dev
-    wine wine64 nsis zip sqlcipher
+    wine wine64 nsis zip unzip sqlcipher
 )
+# The Windows tier also builds the Linux tools and test suites that drive the
+# Windows program (simulator, database tool, test servers) in this root.
+mapfile -t -O "${#root_packages[@]}" root_packages < <(bash "$src/scripts/install-deps.sh" --list 13)
 
 die() { echo "windows-toolchain: $*" >&2; exit 1; }
 say() { echo "windows-toolchain: $*" >&2; }
