@@ -185,10 +185,12 @@ void TestSerialPortWin::hangUpIsReported()
     QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 5000);
     const auto error = errors.first().first().value<QSerialPort::SerialPortError>();
     QVERIFY2(error == QSerialPort::ResourceError || error == QSerialPort::ReadError, qPrintable(port.errorString()));
+    qInfo() << "hang-up:" << error << port.errorString().trimmed();
     QElapsedTimer closing;
     closing.start();
     port.close();
     QVERIFY(closing.elapsed() < 3000);
+    qInfo() << "closed in" << closing.elapsed() << "ms";
 }
 
 QTEST_GUILESS_MAIN(TestSerialPortWin)
