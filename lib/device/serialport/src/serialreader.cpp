@@ -1,5 +1,7 @@
 #include "serialreader.h"
 
+#include <QtGlobal>
+
 #include <system_error>
 
 struct SerialReader::PendingRead
@@ -76,9 +78,19 @@ void SerialReader::run()
 // One read: false when the thread is to end (stopped, failed).
 bool SerialReader::readOnce(PendingRead* read, bool* stopped)
 {
+    // Asks for what is queued, or for one byte when nothing is: a read returns
+    // at once then on any system, whether or not its driver honours the
+    // timeouts that end a read at the first byte (Wine does not).
+    DWORD lineErrors = 0;
+    COMSTAT status{};
+    if (!::ClearCommError(port, &lineErrors, &status)) {
+        fail(::GetLastError());
+        return false;
+    }
+    const DWORD wanted = qBound<DWORD>(1, status.cbInQue, sizeof(read->data));
     ::ResetEvent(read->overlapped.hEvent);
     const ULONGLONG started = ::GetTickCount64();
-    if (!::ReadFile(port, read->data, sizeof(read->data), nullptr, &read->overlapped)) {
+    if (!::ReadFile(port, read->data, wanted, nullptr, &read->overlapped)) {
         const DWORD code = ::GetLastError();
         if (code != ERROR_IO_PENDING) {
             fail(code);
