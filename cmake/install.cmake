@@ -5,7 +5,12 @@ include(CMakePackageConfigHelpers)
 
 # Packages the library's public interface needs; the package file finds them
 # for its users. Areas that link more publicly append here.
-set(ULVEX_PACKAGE_QT_COMPONENTS Core Network SerialPort Sql)
+set(ULVEX_PACKAGE_QT_COMPONENTS Core Network Sql)
+# Our Win32 serial layer, where it stands in for Qt's module, comes with the
+# library's own exported targets.
+if(NOT TARGET ulvex_serialport)
+    list(APPEND ULVEX_PACKAGE_QT_COMPONENTS SerialPort)
+endif()
 if(ULVEX_QT_GRPC)
     list(APPEND ULVEX_PACKAGE_QT_COMPONENTS Protobuf Grpc)
 endif()

@@ -58,6 +58,14 @@ unit() {
         ctest --test-dir "$out/win" --output-on-failure -L unit -j "$(nproc)"
 }
 check "unit tests under Wine" unit
+# The serial layer's line tests need an echoing far end on a COM port.
+serial_lines() {
+    WINEPATH="Z:${out//\//\\}\\win\\bin;$WINEPATH" \
+        bash "$src/tests/device/serialport/run-under-wine.sh" "$out/win/bin/tst_serialportwin.exe"
+}
+if [ -f "$out/win/bin/tst_serialportwin.exe" ]; then
+    check "serial port layer against a pseudo-terminal" serial_lines
+fi
 
 step "Windows zip"
 dlls=(/opt/win64/bin /usr/lib/gcc/x86_64-w64-mingw32/*-posix /usr/x86_64-w64-mingw32/lib)
