@@ -3,7 +3,11 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
+#if defined(Q_OS_WIN)
+#include <winsock2.h>
+#else
 #include <sys/socket.h>
+#endif
 
 bool RoughFrontend::connect(int timeoutMs, quint16 port)
 {
@@ -65,7 +69,11 @@ qint64 RoughFrontend::flood(const QByteArray& unit, qint64 total, int stallMs)
 
 bool RoughFrontend::halfClose()
 {
+#if defined(Q_OS_WIN)
+    return ::shutdown(static_cast<SOCKET>(socket.socketDescriptor()), SD_SEND) == 0;
+#else
     return ::shutdown(static_cast<int>(socket.socketDescriptor()), SHUT_WR) == 0;
+#endif
 }
 
 bool RoughFrontend::waitForData(int timeoutMs)
