@@ -8,13 +8,12 @@
 # QtTest stays out: its header reads the per-folder QT_TESTCASE_BUILDDIR.
 #
 # ulvex_use_pch(target...) gives targets the shared header. At the end of the
-# top-level configure every C++ target that has none yet gets it (the
-# property ULVEX_NO_PCH on a target opts out), so new targets are covered
-# without a call. Off unless asked for with -DULVEX_PCH=ON: one header shared
-# by every target does not fit targets without spdlog's or QtNetwork's flags
-# (GCC then ignores it with a warning, or fails), and the gain measured per
-# file was mixed. Never in the fuzz build (clang refuses a shared header whose
-# macros differ from the target's).
+# top-level configure every C++ target that has none yet gets it if it links
+# (directly or not) both QtNetwork and spdlog: a target without their flags
+# cannot use the header (GCC ignores it with a warning, or fails). The
+# property ULVEX_NO_PCH on a target opts out. Off unless asked for with
+# -DULVEX_PCH=ON: the gain measured was mixed. Never in the fuzz build (clang
+# refuses a shared header whose macros differ from the target's).
 option(ULVEX_PCH "Precompile the Qt and spdlog headers (experimental)" OFF)
 if(ULVEX_FUZZ)
     set(ULVEX_PCH OFF)
@@ -48,7 +47,51 @@ function(ulvex_use_pch)
     endforeach()
 endfunction()
 
-# Every C++ target below `dir` that has no precompiled header and no opt-out.
+# Sets `out` to TRUE when `target` links, through any chain of targets, both
+# Qt6::Network and spdlog::spdlog (whose flags the shared header was made with).
+function(_ulvex_pch_fits target out)
+    set(seen "")
+    set(queue ${target})
+    set(network FALSE)
+    set(spdlog FALSE)
+    while(queue)
+        list(POP_FRONT queue item)
+        # $<LINK_ONLY:x> and similar wrappers name the target inside.
+        string(REGEX REPLACE "^\\$<[A-Z_]+:(.*)>$" "\\1" item "${item}")
+        if(item IN_LIST seen OR NOT TARGET "${item}")
+            continue()
+        endif()
+        list(APPEND seen ${item})
+        get_target_property(real ${item} ALIASED_TARGET)
+        if(real)
+            set(item ${real})
+        endif()
+        if(item MATCHES "^Qt6?::Network$")
+            set(network TRUE)
+        elseif(item STREQUAL "spdlog::spdlog")
+            set(spdlog TRUE)
+        endif()
+        get_target_property(type ${item} TYPE)
+        set(links "")
+        if(NOT type STREQUAL "INTERFACE_LIBRARY")
+            get_target_property(links ${item} LINK_LIBRARIES)
+        endif()
+        get_target_property(interface ${item} INTERFACE_LINK_LIBRARIES)
+        foreach(list IN ITEMS links interface)
+            if(${list})
+                list(APPEND queue ${${list}})
+            endif()
+        endforeach()
+    endwhile()
+    if(network AND spdlog)
+        set(${out} TRUE PARENT_SCOPE)
+    else()
+        set(${out} FALSE PARENT_SCOPE)
+    endif()
+endfunction()
+
+# Every C++ target below `dir` that has no precompiled header, no opt-out and
+# the flags the shared header needs.
 function(_ulvex_pch_walk dir)
     get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
     foreach(target IN LISTS targets)
@@ -59,7 +102,11 @@ function(_ulvex_pch_walk dir)
         get_target_property(off ${target} ULVEX_NO_PCH)
         get_target_property(own ${target} PRECOMPILE_HEADERS)
         get_target_property(reused ${target} PRECOMPILE_HEADERS_REUSE_FROM)
-        if(NOT off AND NOT own AND NOT reused)
+        if(off OR own OR reused)
+            continue()
+        endif()
+        _ulvex_pch_fits(${target} fits)
+        if(fits)
             ulvex_use_pch(${target})
         endif()
     endforeach()

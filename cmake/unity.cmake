@@ -1,0 +1,21 @@
+# Unity builds: each target's sources compile in batches of ULVEX_UNITY_BATCH
+# files, so the Qt, spdlog and fmt headers every file includes are parsed, and
+# their inline code compiled, once a batch instead of once a file: a build
+# from nothing takes markedly less CPU, while a rebuild after touching one
+# file pays for its whole batch. Batch files include the sources by absolute
+# path, so ccache shares no batch between checkouts in different folders.
+#
+# Sources of one target share a translation unit: helpers local to a file
+# (anonymous namespace, static) need names of their own within the target.
+# A file that cannot share one carries SKIP_UNITY_BUILD_INCLUSION.
+#
+# Never in the fuzz build: its areas are static libraries from which each
+# target takes only the objects it uses, and a batch's object would pull in
+# the other files' dependencies too.
+option(ULVEX_UNITY_BUILD "Compile each target's sources in batches (unity build)" ON)
+set(ULVEX_UNITY_BATCH 8 CACHE STRING "Sources per batch in a unity build")
+if(ULVEX_FUZZ)
+    set(ULVEX_UNITY_BUILD OFF)
+endif()
+set(CMAKE_UNITY_BUILD ${ULVEX_UNITY_BUILD})
+set(CMAKE_UNITY_BUILD_BATCH_SIZE ${ULVEX_UNITY_BATCH})
