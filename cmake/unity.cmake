@@ -1,8 +1,10 @@
 # Unity builds: each target's sources compile in batches of ULVEX_UNITY_BATCH
 # files, so the Qt, spdlog and fmt headers every file includes are parsed, and
-# their inline code compiled, once a batch instead of once a file: a build
-# from nothing takes markedly less CPU, while a rebuild after touching one
-# file pays for its whole batch. Batch files include the sources by absolute
+# their inline code compiled, once a batch instead of once a file. Measured
+# on the whole tree from nothing (RelWithDebInfo, no ccache): 1437 CPU
+# seconds one file at a time, 1039 in batches of 8 (270 compile steps down
+# to 166). A rebuild after touching one file pays for its whole batch: about
+# 10 CPU seconds more for a file of lib/link. Batch files include the sources by absolute
 # path, so ccache shares no batch between checkouts in different folders.
 #
 # Sources of one target share a translation unit: helpers local to a file
