@@ -4,7 +4,8 @@
 # on the whole tree from nothing (RelWithDebInfo, no ccache): 1437 CPU
 # seconds one file at a time, 1039 in batches of 8 (270 compile steps down
 # to 166). A rebuild after touching one file pays for its whole batch: about
-# 7 CPU seconds more for a file of lib/link (51 against 44 with relinks). Batch files include the sources by absolute
+# 7 CPU seconds more for a file of lib/link (51 against 44 with relinks).
+# Batch files include the sources by absolute
 # path, so ccache shares no batch between checkouts in different folders.
 #
 # Sources of one target share a translation unit: helpers local to a file
