@@ -18,6 +18,9 @@ if(ULVEX_QT_GRPC)
     qt_add_grpc(UlvexbackendLib CLIENT PROTO_FILES ${ULVEX_REMOTE_PROTO})
     target_link_libraries(UlvexbackendLib PUBLIC Qt6::Protobuf Qt6::Grpc)
     target_link_libraries(UlvexRemote INTERFACE Qt6::Protobuf Qt6::Grpc)
+    # The generators' sources keep a translation unit each: their file-local
+    # names are not ours to keep apart (and the library has no others).
+    set_property(TARGET UlvexbackendLib PROPERTY UNITY_BUILD OFF)
     message(STATUS "Remote service: classes from Qt's protobuf and gRPC generators (Qt ${Qt6_VERSION})")
 else()
     add_subdirectory(${CMAKE_CURRENT_LIST_DIR}/qtgrpccompat ${CMAKE_CURRENT_BINARY_DIR}/remote/qtgrpccompat)

@@ -78,7 +78,7 @@ quint16 architectureCode()
     return 0;
 }
 
-quint32 toUInt32(const QString& text)
+quint32 uint32OrZero(const QString& text)
 {
     bool ok = false;
     const uint value = text.toUInt(&ok);
@@ -126,7 +126,7 @@ CpuInfo ProcCpuInfo::parse(const QString& cpuinfoText, const QString& sysCpuDir)
     info.dataWidth = static_cast<quint16>(QSysInfo::WordSize);
     info.architecture = architectureCode();
 
-    const quint32 maxKHz = toUInt32(readText(sysCpuDir + QStringLiteral("/cpu0/cpufreq/cpuinfo_max_freq")));
+    const quint32 maxKHz = uint32OrZero(readText(sysCpuDir + QStringLiteral("/cpu0/cpufreq/cpuinfo_max_freq")));
     if (maxKHz > 0) {
         info.maxClockSpeed = maxKHz / 1000;
     } else {
@@ -138,8 +138,8 @@ CpuInfo ProcCpuInfo::parse(const QString& cpuinfoText, const QString& sysCpuDir)
     info.l2CacheSize = caches.value(2);
     info.l3CacheSize = caches.value(3);
 
-    const quint32 cores = toUInt32(first.value(QStringLiteral("cpu cores")));
-    const quint32 threads = toUInt32(first.value(QStringLiteral("siblings")));
+    const quint32 cores = uint32OrZero(first.value(QStringLiteral("cpu cores")));
+    const quint32 threads = uint32OrZero(first.value(QStringLiteral("siblings")));
     info.numberOfCores = cores ? cores : static_cast<quint32>(processors);
     info.threadCount = threads ? threads : static_cast<quint32>(processors);
     return info;

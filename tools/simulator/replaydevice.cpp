@@ -6,7 +6,7 @@
 
 namespace {
 // How often a hung-up line is checked for a new client.
-constexpr int peerPollMs = 100;
+constexpr int replayPeerPollMs = 100;
 // Frames written closer than this may reach the client in one read.
 constexpr qint64 maxCatchUpGapUs = 15000;
 } // namespace
@@ -20,7 +20,7 @@ ReplayDevice::ReplayDevice(PseudoTerminal& terminal, ReplayScript script, bool v
     sendTimer.setSingleShot(true);
     sendTimer.setTimerType(Qt::PreciseTimer);
     connect(&sendTimer, &QTimer::timeout, this, &ReplayDevice::sendDue);
-    peerTimer.setInterval(peerPollMs);
+    peerTimer.setInterval(replayPeerPollMs);
     connect(&peerTimer, &QTimer::timeout, this, &ReplayDevice::checkPeer);
 }
 
