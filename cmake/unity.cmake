@@ -6,7 +6,10 @@
 # to 166). A rebuild after touching one file pays for its whole batch: about
 # 7 CPU seconds more for a file of lib/link (51 against 44 with relinks).
 # Batch files include the sources by absolute
-# path, so ccache shares no batch between checkouts in different folders.
+# path, so ccache shares no batch between checkouts in different folders: a
+# fresh clone (as CI makes) would compile every batch again even with a warm
+# cache. That is why it is off by default; turn it on for builds from nothing
+# in a folder of their own (-DULVEX_UNITY_BUILD=ON).
 #
 # Sources of one target share a translation unit: helpers local to a file
 # (anonymous namespace, static) need names of their own within the target.
@@ -15,7 +18,7 @@
 # Never in the fuzz build: its areas are static libraries from which each
 # target takes only the objects it uses, and a batch's object would pull in
 # the other files' dependencies too.
-option(ULVEX_UNITY_BUILD "Compile each target's sources in batches (unity build)" ON)
+option(ULVEX_UNITY_BUILD "Compile each target's sources in batches (unity build)" OFF)
 set(ULVEX_UNITY_BATCH 8 CACHE STRING "Sources per batch in a unity build")
 if(ULVEX_FUZZ)
     set(ULVEX_UNITY_BUILD OFF)
