@@ -135,7 +135,11 @@ void TestTelemetryConfig::frontendRoot_data()
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("root");
     QTest::newRow("unset: four levels up") << "" << QDir::cleanPath(QDir::currentPath() + "/../../../..");
+#if defined(Q_OS_WIN)
+    QTest::newRow("absolute") << "C:/tmp/x/../frontend" << "C:/tmp/frontend";
+#else
     QTest::newRow("absolute") << "/tmp/x/../frontend" << "/tmp/frontend";
+#endif
     QTest::newRow("relative to the working folder") << "here" << QDir::currentPath() + "/here";
 }
 
