@@ -44,7 +44,7 @@ cmake -S "$src" -B "$out/win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$ULVEX_WIN64_TOOLCHAIN" -DCMAKE_PREFIX_PATH=/opt/win64 \
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-    -DULVEX_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/ >"$out/win-configure.log" 2>&1 \
+    -DULVEX_BUILD_BENCH=OFF -DCMAKE_INSTALL_PREFIX=/Ulvexbackend >"$out/win-configure.log" 2>&1 \
     && cmake --build "$out/win" -j "$(nproc)" >"$out/win-build.log" 2>&1 \
     || { tail -n 60 "$out/win-configure.log" "$out/win-build.log"; echo "0 passed, 1 failed"; exit 1; }
 
