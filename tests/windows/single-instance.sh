@@ -6,7 +6,8 @@
 set -euo pipefail
 program="$1"
 dir="$(mktemp -d)"
-trap 'kill "${first:-0}" 2>/dev/null || true; rm -rf "$dir"' EXIT
+first=""
+trap '[ -z "$first" ] || kill "$first" 2>/dev/null || true; rm -rf "$dir"' EXIT
 export ULVEX_REPORT_SERVER=http://127.0.0.1:9 ULVEX_BACKEND_LOG_LEVEL=trace
 unset ULVEX_DEVICE_PORT
 cd "$dir"
