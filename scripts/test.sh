@@ -2,7 +2,8 @@
 # The whole test suite: installs what is missing, builds, runs every test,
 # checks the Debian package on a clean Debian root, then runs the tests again
 # under AddressSanitizer and UBSan, then runs every fuzz target for a short time;
-# on a Debian 12 host it ends with the whole suite in a Debian 13 root.
+# on a Debian 12 host it ends with the whole suite in a Debian 13 root and the
+# Windows tier (cross build, tests under Wine).
 # Usage: scripts/test.sh           everything (the CI's command)
 #        scripts/test.sh --quick   plain build, unit tests only (the inner loop)
 set -euo pipefail
@@ -54,8 +55,12 @@ run_ctest "$root/build-asan"
 echo "=== fuzz targets (30 s each) ==="
 bash scripts/fuzz.sh 30
 
-# Debian 12 hosts also check Debian 13 (install-deps.sh brings debootstrap there).
+# Debian 12 hosts also check Debian 13 and Windows (install-deps.sh brings
+# debootstrap there): the Windows tier cross-builds in a Debian 13 root and
+# tests under Wine.
 if [ "$suite" = bookworm ]; then
     echo "=== Debian 13 ==="
     bash scripts/test-debian13.sh
+    echo "=== Windows x86-64 (MinGW-w64 cross build, tests under Wine) ==="
+    bash scripts/test-windows.sh
 fi
