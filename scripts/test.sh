@@ -62,5 +62,13 @@ if [ "$suite" = bookworm ]; then
     echo "=== Debian 13 ==="
     bash scripts/test-debian13.sh
     echo "=== Windows x86-64 (MinGW-w64 cross build, tests under Wine) ==="
-    bash scripts/test-windows.sh
+    # The cross toolchain is built once per machine (about 80 minutes on two
+    # cores). CI's 90 minutes cannot hold that as well as the rest: there a
+    # machine without it skips the tier and says so; elsewhere it is built.
+    if [ "${CI:-}" = true ] && ! bash scripts/windows-toolchain.sh --print-path >/dev/null 2>&1; then
+        echo "Windows tier SKIPPED: no cross toolchain on this machine yet;" \
+            "run scripts/windows-toolchain.sh once (about 80 minutes), then CI runs the tier"
+    else
+        bash scripts/test-windows.sh
+    fi
 fi
