@@ -105,6 +105,7 @@ check "session: greeting follows the device reset" e2e tst_session greetingFollo
 check "session: exit closes and ends with 0" e2e tst_session exitClosesAndEndsWithZero
 check "telemetry: greeting before silent servers answer" e2e tst_telemetrysession greetingBeforeSilentServersAnswer
 check "measurement: 40 s measurement, save, rows read with sqlcipher" e2e tst_measurementsession measureSaveAndCheckRows
+check "telemetry over HTTPS through Schannel" bash "$src/tests/windows/https-telemetry.sh" "$program" "$native/ulvex-device-sim"
 check "single instance: a stale instance ends with status 9" bash "$src/tests/windows/single-instance.sh" "$program"
 
 step "remote service"
