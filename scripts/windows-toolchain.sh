@@ -91,9 +91,9 @@ prefix_key() {
     printf 'v%s\n%s\n' "$version" "$(cat "$srcpkgs/versions")" | sha256sum | cut -c1-12
 }
 
-# enter_root WORK LOWER NET [mount spec...] -- COMMAND...: runs COMMAND
+# enter_root WORK LOWER NET [mount...] -- COMMAND...: runs COMMAND
 # chrooted in an overlay of LOWER in fresh namespaces; NET=1 keeps the host's
-# network (to fetch sources), NET=0 gives loopback only. A mount spec is
+# network (to fetch sources), NET=0 gives loopback only. A mount is given as
 # HOSTDIR:ROOTDIR[:ro].
 enter_root() {
     local work="$1" lower="$2" net="$3"
@@ -105,7 +105,7 @@ enter_root() {
 }
 
 inside() {
-    local work="$1" lower="$2" r="$1/root" spec host dir mode
+    local work="$1" lower="$2" r="$1/root" host dir mode
     shift 2
     mount -t overlay overlay -o "lowerdir=$lower,upperdir=$work/upper,workdir=$work/overlay" "$r"
     ip link set lo up 2>/dev/null || true
