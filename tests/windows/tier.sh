@@ -52,15 +52,16 @@ step "Wine prefix"
 wineboot -i >/dev/null 2>&1 || true
 # One wine server for the whole tier: each start of a program is then quick.
 wineserver -p
+# The build's own bin folder first: its DLLs are the ones under test.
+build_winepath="Z:${out//\//\\}\\win\\bin;$WINEPATH"
 unit() {
-    # The build's own bin folder first: its UlvexbackendLib.dll is the one under test.
-    WINEPATH="Z:${out//\//\\}\\win\\bin;$WINEPATH" \
+    WINEPATH="$build_winepath" \
         ctest --test-dir "$out/win" --output-on-failure -L unit -j "$(nproc)"
 }
 check "unit tests under Wine" unit
 # The serial layer's line tests need an echoing far end on a COM port.
 serial_lines() {
-    WINEPATH="Z:${out//\//\\}\\win\\bin;$WINEPATH" \
+    WINEPATH="$build_winepath" \
         bash "$src/tests/device/serialport/run-under-wine.sh" "$out/win/bin/tst_serialportwin.exe"
 }
 if [ -f "$out/win/bin/tst_serialportwin.exe" ]; then
