@@ -5,11 +5,12 @@
 # seconds one file at a time, 1039 in batches of 8 (270 compile steps down
 # to 166). A rebuild after touching one file pays for its whole batch: about
 # 7 CPU seconds more for a file of lib/link (51 against 44 with relinks).
-# Batch files include the sources by absolute
-# path, so ccache shares no batch between checkouts in different folders: a
-# fresh clone (as CI makes) would compile every batch again even with a warm
-# cache. That is why it is off by default; turn it on for builds from nothing
-# in a folder of their own (-DULVEX_UNITY_BUILD=ON).
+# Batch files include the sources by absolute path, so a checkout in another
+# folder (CI's fresh clone) misses ccache's direct mode; its preprocessor
+# mode still finds every batch (seen with ccache 4.7: a second clone's
+# batches all hit, at the cost of preprocessing them). On by default; the
+# Windows cross build keeps one file at a time (its platform files are not
+# checked for names shared within a target).
 #
 # Sources of one target share a translation unit: helpers local to a file
 # (anonymous namespace, static) need names of their own within the target.
@@ -18,7 +19,12 @@
 # Never in the fuzz build: its areas are static libraries from which each
 # target takes only the objects it uses, and a batch's object would pull in
 # the other files' dependencies too.
-option(ULVEX_UNITY_BUILD "Compile each target's sources in batches (unity build)" OFF)
+if(WIN32)
+    set(ulvex_unity_default OFF)
+else()
+    set(ulvex_unity_default ON)
+endif()
+option(ULVEX_UNITY_BUILD "Compile each target's sources in batches (unity build)" ${ulvex_unity_default})
 set(ULVEX_UNITY_BATCH 8 CACHE STRING "Sources per batch in a unity build")
 if(ULVEX_FUZZ)
     set(ULVEX_UNITY_BUILD OFF)
