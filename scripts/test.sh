@@ -27,6 +27,32 @@ run_ctest() {
 
 bash scripts/install-deps.sh
 
+suite="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+
+# The Debian roots of the later tiers are made (or found in the cache) in the
+# background while the plain tree builds and is tested: making one is mostly
+# waiting on the mirror and unpacking. Each tier still asks for its root
+# itself (the cache's lock makes it wait for one still being made) and reports
+# a failure there; this log only says what the early start did.
+prefetch_roots() {
+    bash scripts/debian-root.sh --cached "$suite"
+    if [ "$suite" = bookworm ]; then
+        local packages
+        mapfile -t packages < <(bash scripts/install-deps.sh --list 13)
+        bash scripts/debian-root.sh --cached trixie "${packages[@]}"
+        bash scripts/debian-root.sh --cached trixie
+    fi
+}
+prefetch_pid=
+if [ $quick = 0 ]; then
+    mkdir -p "$root/build"
+    setsid bash -c "$(declare -f prefetch_roots); suite=$suite; prefetch_roots" \
+        >"$root/build/prefetch-roots.log" 2>&1 </dev/null &
+    prefetch_pid=$!
+    # A root half made when the run ends is made again from nothing next time.
+    trap '[ -z "$prefetch_pid" ] || kill -TERM -- "-$prefetch_pid" 2>/dev/null || true' EXIT
+fi
+
 echo "=== plain build ==="
 # Prefix /usr from the start: the package is made from this tree.
 bash scripts/build.sh "$root/build" -DCMAKE_INSTALL_PREFIX=/usr
@@ -37,7 +63,6 @@ fi
 run_ctest "$root/build"
 
 echo "=== Debian package, installed and run in a clean Debian root ==="
-suite="$(. /etc/os-release && echo "$VERSION_CODENAME")"
 # All of package.sh's lines are read (a reader that stops at the first would
 # end it with SIGPIPE); the first names the package to check.
 debs="$(bash scripts/package.sh --dev-certificates "$root/build")"

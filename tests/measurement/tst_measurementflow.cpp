@@ -92,6 +92,7 @@ private slots:
     void unplugDuringMeasurementEndsIt();
     void reportsBelongToTheirPersonAndDatabase();
     void failedStartEndsTheFinishedMeasurement();
+    void discardWritesNothingAndANewFolderCountsFromTheNextStart();
     void incorrectTicksStopTheCountdown();
 };
 
@@ -218,6 +219,42 @@ void TestMeasurementFlow::failedStartEndsTheFinishedMeasurement()
     QVERIFY(!s.frontend.next(300).has_value());
     QCOMPARE(s.backend.log.count(QStringLiteral("Device has been interrupted")), 1);
     QCOMPARE(s.site.count(s.site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
+}
+
+void TestMeasurementFlow::discardWritesNothingAndANewFolderCountsFromTheNextStart()
+{
+    Measuring s;
+    QVERIFY(s.start());
+    TwoFolderSite& site = s.site;
+
+    // Discarded: nothing is written, and nothing is left to save.
+    QVERIFY(s.send(opcodes::start_measure, site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    QVERIFY(!s.runToEnd().isEmpty());
+    QVERIFY(s.send(opcodes::save_measure, 0));
+    QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_discarded)));
+    QVERIFY(s.save(status_codes::measurement_not_started));
+    QCOMPARE(site.count(site.dbX, QStringLiteral("Reports")), QStringLiteral("0"));
+
+    // The frontend moves its database to a folder without tables
+    // mid-measurement. That folder counts from the next measurement on: this
+    // one is saved where its person came from.
+    QVERIFY(s.send(opcodes::start_measure, site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
+    const QString emptyDir = site.root.filePath(QStringLiteral("moved"));
+    QVERIFY(QDir().mkpath(emptyDir));
+    QVERIFY(s.setDb(emptyDir));
+    const auto packet = s.nextBesidesTicks();
+    QVERIFY(packet && packet->opcode == opcodes::set_db);
+    QCOMPARE(packet->payload, code(status_codes::database_dynamic_path));
+    QVERIFY(!s.runToEnd().isEmpty());
+    int progress = 0;
+    QVERIFY(s.save(status_codes::measurement_saved, &progress));
+    QCOMPARE(site.count(site.dbX, QStringLiteral("Reports")), QStringLiteral("1"));
+    QCOMPARE(site.count(site.dbX, QStringLiteral("Results")), QString::number(progress));
+    // The next start looks its person up in the new folder, which has none.
+    QVERIFY(s.send(opcodes::start_measure, site.personA));
+    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
 }
 
 void TestMeasurementFlow::incorrectTicksStopTheCountdown()
