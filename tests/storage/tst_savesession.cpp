@@ -1,9 +1,12 @@
-// Saving through the real program, the simulator and encrypted files that the
-// sqlcipher shell checks: the personal database stays writable for the
-// frontend while a report is paced, and an unreadable reference is a failure.
+// Saving through the whole session in this process (server, session thread,
+// handlers, measurement manager) against a test device and a short
+// measurement, into encrypted files that the sqlcipher shell checks: the
+// personal database stays writable for the frontend while a report is paced,
+// and an unreadable reference is a failure.
 #include "cipherfixture.h"
+#include "frontendclient.h"
+#include "inprocessbackend.h"
 #include "measurementsite.h"
-#include "sessionfixture.h"
 #include "testtools.h"
 
 #include <QDir>
@@ -39,6 +42,46 @@ struct Site : MeasurementSite {
     }
 };
 
+// A greeted, initialised session whose personal folder is the site's; the
+// backend's working folder is the site's while it lives.
+struct Saving {
+    Site site;
+    InProcessBackend backend;
+    FrontendClient frontend;
+    QString before = QDir::currentPath();
+
+    ~Saving() { QDir::setCurrent(before); }
+
+    bool start(const QString& reference)
+    {
+        return site.prepare(reference) && QDir::setCurrent(site.workDir)
+            && frontend.connectTo(QStringLiteral("127.0.0.1"), backend.port(), 5000) && backend.waitForSession()
+            && expect(opcodes::initialization, code(status_codes::service_ready))
+            && frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8())
+            && expect(opcodes::set_db, code(status_codes::database_dynamic_path))
+            && send(opcodes::initialization, 0)
+            && expect(opcodes::initialization, code(status_codes::device_initialized));
+    }
+    bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
+    bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
+    {
+        return expectPacket(frontend, opcode, payload, timeoutMs);
+    }
+    bool runToEnd()
+    {
+        if (!send(opcodes::start_measure, static_cast<qint32>(site.personId))
+            || !expect(opcodes::start_measure, code(status_codes::measurement_started)))
+            return false;
+        while (auto packet = frontend.next(5000)) {
+            if (packet->opcode == opcodes::end_measure)
+                return packet->payload == code(status_codes::measurement_finished);
+            if (packet->opcode != opcodes::state_measure)
+                return false;
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 class TestSaveSession : public QObject {
@@ -48,35 +91,12 @@ private slots:
     void unreadableReferenceRefusesStart_data();
     void unreadableReferenceRefusesStart();
     void saveLeavesDatabaseWritableAndFailsWhole();
-
-private:
-    bool startSession(SessionFixture& s, Site& site);
-    bool runToEnd(SessionFixture& s);
 };
 
 void TestSaveSession::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("sqlcipher")).isEmpty())
         QFAIL("the sqlcipher shell is needed (scripts/install-deps.sh installs it)");
-}
-
-bool TestSaveSession::startSession(SessionFixture& s, Site& site)
-{
-    return s.launchReadyToMeasure(site.workDir, site.personalDir);
-}
-
-bool TestSaveSession::runToEnd(SessionFixture& s)
-{
-    if (!s.frontend.send(makePacket(opcodes::start_measure, 1))
-        || !s.expect(opcodes::start_measure, code(status_codes::measurement_started)))
-        return false;
-    while (auto packet = s.frontend.next(10000)) {
-        if (packet->opcode == opcodes::end_measure)
-            return packet->payload == code(status_codes::measurement_finished);
-        if (packet->opcode != opcodes::state_measure)
-            return false;
-    }
-    return false;
 }
 
 void TestSaveSession::unreadableReferenceRefusesStart_data()
@@ -90,13 +110,12 @@ void TestSaveSession::unreadableReferenceRefusesStart_data()
 void TestSaveSession::unreadableReferenceRefusesStart()
 {
     QFETCH(QString, reference);
-    SessionFixture s;
-    Site site;
-    QVERIFY(site.prepare(reference));
-    QVERIFY(startSession(s, site));
-    QVERIFY(s.frontend.send(makePacket(opcodes::start_measure, static_cast<qint32>(site.personId))));
+    Saving s;
+    const Site& site = s.site;
+    QVERIFY(s.start(reference));
+    QVERIFY(s.send(opcodes::start_measure, static_cast<qint32>(site.personId)));
     QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_not_started)));
-    QVERIFY(s.program.waitForLog(QStringLiteral("Measurement not started: the reference parameters cannot be read"), 5000));
+    QVERIFY(s.backend.log.containsText(QStringLiteral("Measurement not started: the reference parameters cannot be read")));
     QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
     QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_not_started)));
     QCOMPARE(site.count(QStringLiteral("Reports")), QStringLiteral("0"));
@@ -104,14 +123,13 @@ void TestSaveSession::unreadableReferenceRefusesStart()
 
 void TestSaveSession::saveLeavesDatabaseWritableAndFailsWhole()
 {
-    SessionFixture s;
-    Site site;
-    QVERIFY(site.prepare(QStringLiteral("good")));
+    Saving s;
+    const Site& site = s.site;
+    QVERIFY(s.start(QStringLiteral("good")));
     QCOMPARE(site.personId, 1U);
-    QVERIFY(startSession(s, site));
 
     // The shell, which does not wait for locks, writes while the report is paced.
-    QVERIFY(runToEnd(s));
+    QVERIFY(s.runToEnd());
     QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
     QStringList refused;
     int progress = 0;
@@ -131,20 +149,20 @@ void TestSaveSession::saveLeavesDatabaseWritableAndFailsWhole()
 
     // The reference turns unreadable during the next measurement (overwritten
     // in place): the save fails whole and says so.
-    QVERIFY(runToEnd(s));
+    QVERIFY(s.runToEnd());
     QFile reference(site.parametersDb);
     QVERIFY(reference.open(QIODevice::WriteOnly));
     reference.write(QByteArray(8192, '\x5a'));
     reference.close();
     QVERIFY(s.frontend.send(makePacket(opcodes::save_measure, 1)));
     QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_cannot_save)));
-    QVERIFY(s.program.waitForLog(QStringLiteral("The reference parameters cannot be read: "), 5000));
+    QVERIFY(s.backend.log.containsText(QStringLiteral("The reference parameters cannot be read: ")));
     QCOMPARE(site.count(QStringLiteral("Reports")), QStringLiteral("1"));
     QCOMPARE(site.count(QStringLiteral("Results")), QStringLiteral("40"));
 
-    QVERIFY(s.frontend.send(makePacket(opcodes::exit, 0)));
+    QVERIFY(s.send(opcodes::exit, 0));
     QVERIFY(s.expect(opcodes::exit, code(status_codes::software_closing)));
-    QVERIFY(s.waitForExit());
+    QVERIFY(s.backend.waitForEnd());
 }
 
 QTEST_GUILESS_MAIN(TestSaveSession)
