@@ -53,7 +53,10 @@ if [ $quick = 0 ]; then
     trap '[ -z "$prefetch_pid" ] || kill -TERM -- "-$prefetch_pid" 2>/dev/null || true' EXIT
 fi
 
-echo "=== plain build ==="
+# Each tier's heading says how far into the run it starts.
+tier() { echo "=== $1 === (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"; }
+
+tier "plain build"
 # Prefix /usr from the start: the package is made from this tree.
 bash scripts/build.sh "$root/build" -DCMAKE_INSTALL_PREFIX=/usr
 if [ $quick = 1 ]; then
@@ -62,7 +65,7 @@ if [ $quick = 1 ]; then
 fi
 (cd "$root/build" && ctest --output-on-failure -L unit -j "$(nproc)")
 
-echo "=== Debian package, installed and run in a clean Debian root ==="
+tier "Debian package, installed and run in a clean Debian root"
 # All of package.sh's lines are read (a reader that stops at the first would
 # end it with SIGPIPE); the first names the package to check.
 debs="$(bash scripts/package.sh --dev-certificates "$root/build")"
@@ -77,12 +80,12 @@ check_rc=0
 bash scripts/check-package.sh "$suite" "$deb" || check_rc=$?
 e2e_rc=0
 wait "$e2e_pid" || e2e_rc=$?
-echo "=== plain tree's end-to-end tests ==="
+tier "plain tree's end-to-end tests (ran beside the package check)"
 cat "$root/build/e2e.log"
 [ $check_rc -eq 0 ] || { echo "test: the package check failed ($check_rc)" >&2; exit "$check_rc"; }
 [ $e2e_rc -eq 0 ] || exit "$e2e_rc"
 
-echo "=== sanitizer build (ASan + UBSan) ==="
+tier "sanitizer build (ASan + UBSan)"
 # No benchmarks: their figures mean nothing under the sanitizers, and the
 # plain tree already shows they build.
 bash scripts/build.sh "$root/build-asan" -DULVEX_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug -DULVEX_BUILD_BENCH=OFF
@@ -91,13 +94,14 @@ export LSAN_OPTIONS="suppressions=$root/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 run_ctest "$root/build-asan"
 
-echo "=== fuzz targets (30 s each) ==="
+tier "fuzz targets (30 s each)"
 bash scripts/fuzz.sh 30
 
 # Debian 12 hosts also check Debian 13 (install-deps.sh brings debootstrap
 # there). The Windows tier (scripts/test-windows.sh) runs on its own for now:
 # one of its serial-line rows is not yet steady on a loaded machine.
 if [ "$suite" = bookworm ]; then
-    echo "=== Debian 13 ==="
+    tier "Debian 13"
     bash scripts/test-debian13.sh
 fi
+tier "all done"
