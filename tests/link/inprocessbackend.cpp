@@ -1,6 +1,7 @@
 #include "inprocessbackend.h"
 
 #include "link/clientthread.h"
+#include "testtools.h"
 
 #include <QTest>
 
@@ -22,6 +23,16 @@ InProcessBackend::InProcessBackend(int totalMs, int tickMs)
     options.telemetry = false;
     server.setSessionOptions(std::move(options));
     server.startServer();
+}
+
+bool InProcessBackend::readyToMeasure(FrontendClient& frontend, const QString& personalDir)
+{
+    return frontend.connectTo(QStringLiteral("127.0.0.1"), port(), 5000) && waitForSession()
+        && expectPacket(frontend, opcodes::initialization, code(status_codes::service_ready), 5000)
+        && frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + personalDir.toUtf8())
+        && expectPacket(frontend, opcodes::set_db, code(status_codes::database_dynamic_path), 5000)
+        && frontend.send(makePacket(opcodes::initialization, 0))
+        && expectPacket(frontend, opcodes::initialization, code(status_codes::device_initialized), 5000);
 }
 
 InProcessBackend::~InProcessBackend()

@@ -5,6 +5,8 @@
 #include "testdevice.h"
 
 #include <QSignalSpy>
+
+class FrontendClient;
 #include <functional>
 #include <memory>
 
@@ -29,6 +31,11 @@ public:
     bool waitForSession(int timeoutMs = 5000);
     // Waits until the session has ended and the server has finished.
     bool waitForEnd(int timeoutMs = 5000);
+
+    // Connects `frontend`, takes the greeting, points set_db at `personalDir`
+    // and initialises the device: where a frontend stands before its first
+    // measurement.
+    bool readyToMeasure(FrontendClient& frontend, const QString& personalDir);
 
     LogCapture log;
 

@@ -26,12 +26,7 @@ struct Measuring {
 
     bool start()
     {
-        return site.prepare() && QDir::setCurrent(site.workDir)
-            && frontend.connectTo(QStringLiteral("127.0.0.1"), backend.port(), 5000) && backend.waitForSession()
-            && expect(opcodes::initialization, code(status_codes::service_ready)) && setDb(site.dirX)
-            && expect(opcodes::set_db, code(status_codes::database_dynamic_path))
-            && send(opcodes::initialization, 0)
-            && expect(opcodes::initialization, code(status_codes::device_initialized));
+        return site.prepare() && QDir::setCurrent(site.workDir) && backend.readyToMeasure(frontend, site.dirX);
     }
     bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
     bool setDb(const QString& dir)
@@ -48,6 +43,12 @@ struct Measuring {
         while ((packet = frontend.next(5000)) && packet->opcode == opcodes::state_measure) {
         }
         return packet;
+    }
+    // Starts a measurement for `person` and runs it to its end.
+    bool measure(qint32 person)
+    {
+        return send(opcodes::start_measure, person)
+            && expect(opcodes::start_measure, code(status_codes::measurement_started)) && !runToEnd().isEmpty();
     }
     // Runs the measurement to its end; the remaining values seen, where -1
     // and -2 stand for a correctness answer of 0 and 1. `onTick` sees each.
@@ -160,9 +161,7 @@ void TestMeasurementFlow::reportsBelongToTheirPersonAndDatabase()
     TwoFolderSite& site = s.site;
 
     // A runs to its end and is left unsaved.
-    QVERIFY(s.send(opcodes::start_measure, site.personA));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(!s.runToEnd().isEmpty());
+    QVERIFY(s.measure(site.personA));
 
     // B starts: A can no longer be saved, and nothing is saved while B runs.
     // The frontend names folder Y meanwhile; B still belongs to X.
@@ -202,9 +201,7 @@ void TestMeasurementFlow::failedStartEndsTheFinishedMeasurement()
 {
     Measuring s;
     QVERIFY(s.start());
-    QVERIFY(s.send(opcodes::start_measure, s.site.personA));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(!s.runToEnd().isEmpty());
+    QVERIFY(s.measure(s.site.personA));
 
     // The device goes; a start for B loads B and then fails. A is over.
     s.unplug();
@@ -228,9 +225,7 @@ void TestMeasurementFlow::discardWritesNothingAndANewFolderCountsFromTheNextStar
     TwoFolderSite& site = s.site;
 
     // Discarded: nothing is written, and nothing is left to save.
-    QVERIFY(s.send(opcodes::start_measure, site.personA));
-    QVERIFY(s.expect(opcodes::start_measure, code(status_codes::measurement_started)));
-    QVERIFY(!s.runToEnd().isEmpty());
+    QVERIFY(s.measure(site.personA));
     QVERIFY(s.send(opcodes::save_measure, 0));
     QVERIFY(s.expect(opcodes::save_measure, code(status_codes::measurement_discarded)));
     QVERIFY(s.save(status_codes::measurement_not_started));

@@ -55,12 +55,7 @@ struct Saving {
     bool start(const QString& reference)
     {
         return site.prepare(reference) && QDir::setCurrent(site.workDir)
-            && frontend.connectTo(QStringLiteral("127.0.0.1"), backend.port(), 5000) && backend.waitForSession()
-            && expect(opcodes::initialization, code(status_codes::service_ready))
-            && frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + site.personalDir.toUtf8())
-            && expect(opcodes::set_db, code(status_codes::database_dynamic_path))
-            && send(opcodes::initialization, 0)
-            && expect(opcodes::initialization, code(status_codes::device_initialized));
+            && backend.readyToMeasure(frontend, site.personalDir);
     }
     bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
     bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
