@@ -32,10 +32,16 @@ outside() {
     mkdir -p "$cache/ccache-trixie" "$work/root" "$work/upper" "$work/overlay"
     # The inside makes the package before its end-to-end tests and says so
     # with a marker; the package is checked here meanwhile (both mostly wait).
-    unshare --mount --net --ipc --pid --fork --propagation private -- \
-        bash "$0" --inside "$work" "$lower" "$suite_too" &
+    # Its status goes to a file: an ended child stays visible to `kill -0`
+    # until it is waited for.
+    {
+        local status=0
+        unshare --mount --net --ipc --pid --fork --propagation private -- \
+            bash "$0" --inside "$work" "$lower" "$suite_too" || status=$?
+        echo "$status" >"$work/inside-status"
+    } &
     local inside_pid=$! inside_rc=0 check_rc=0 deb
-    while [ ! -e "$work/upper/work/package-ready" ] && kill -0 "$inside_pid" 2>/dev/null; do
+    while [ ! -e "$work/upper/work/package-ready" ] && [ ! -e "$work/inside-status" ]; do
         sleep 2
     done
     if [ -e "$work/upper/work/package-ready" ]; then
@@ -53,7 +59,8 @@ outside() {
         echo "test-debian13: the build ended before a package was made" >&2
         check_rc=1
     fi
-    wait "$inside_pid" || inside_rc=$?
+    wait "$inside_pid" || true
+    inside_rc="$(cat "$work/inside-status" 2>/dev/null || echo 1)"
     if [ -e "$work/upper/work/e2e.log" ]; then
         echo "test-debian13: end-to-end tests (ran beside the package check)"
         cat "$work/upper/work/e2e.log"
