@@ -4,8 +4,7 @@
 // shell.
 #include "cipherfixture.h"
 #include "twofoldersite.h"
-#include "frontendclient.h"
-#include "inprocessbackend.h"
+#include "inprocesssession.h"
 #include "testtools.h"
 
 #include <QDir>
@@ -14,28 +13,12 @@
 
 namespace {
 
-// A greeted, initialised session whose personal folder is X; the backend's
-// working folder is the site's while it lives.
-struct Measuring {
-    TwoFolderSite site;
-    InProcessBackend backend;
-    FrontendClient frontend;
-    QString before = QDir::currentPath();
-
-    ~Measuring() { QDir::setCurrent(before); }
-
-    bool start()
-    {
-        return site.prepare() && QDir::setCurrent(site.workDir) && backend.readyToMeasure(frontend, site.dirX);
-    }
-    bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
+// A greeted, initialised session whose personal folder is X.
+struct Measuring : InProcessSession<TwoFolderSite> {
+    bool start() { return site.prepare() && enter(site.dirX); }
     bool setDb(const QString& dir)
     {
         return frontend.send(QByteArray(1, static_cast<char>(opcodes::set_db)) + dir.toUtf8());
-    }
-    bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
-    {
-        return expectPacket(frontend, opcode, payload, timeoutMs);
     }
     std::optional<Packet> nextBesidesTicks()
     {

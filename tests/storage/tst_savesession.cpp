@@ -4,8 +4,7 @@
 // personal database stays writable for the frontend while a report is paced,
 // and an unreadable reference is a failure.
 #include "cipherfixture.h"
-#include "frontendclient.h"
-#include "inprocessbackend.h"
+#include "inprocesssession.h"
 #include "measurementsite.h"
 #include "testtools.h"
 
@@ -42,26 +41,9 @@ struct Site : MeasurementSite {
     }
 };
 
-// A greeted, initialised session whose personal folder is the site's; the
-// backend's working folder is the site's while it lives.
-struct Saving {
-    Site site;
-    InProcessBackend backend;
-    FrontendClient frontend;
-    QString before = QDir::currentPath();
-
-    ~Saving() { QDir::setCurrent(before); }
-
-    bool start(const QString& reference)
-    {
-        return site.prepare(reference) && QDir::setCurrent(site.workDir)
-            && backend.readyToMeasure(frontend, site.personalDir);
-    }
-    bool send(opcodes opcode, qint32 payload) { return frontend.send(makePacket(opcode, payload)); }
-    bool expect(opcodes opcode, qint32 payload, int timeoutMs = 5000)
-    {
-        return expectPacket(frontend, opcode, payload, timeoutMs);
-    }
+// A greeted, initialised session whose personal folder is the site's.
+struct Saving : InProcessSession<Site> {
+    bool start(const QString& reference) { return site.prepare(reference) && enter(site.personalDir); }
     bool runToEnd()
     {
         if (!send(opcodes::start_measure, static_cast<qint32>(site.personId))
