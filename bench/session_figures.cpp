@@ -8,6 +8,7 @@
 
 #include "proccpu.h"
 #include "sessionfixture.h"
+#include "testpaths.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -109,11 +110,11 @@ int main(int argc, char** argv)
     const QString work = site.filePath(QStringLiteral("a/b/c"));
     QDir().mkpath(work);
     QDir().mkpath(site.filePath(QStringLiteral("data/common")));
-    QProcess::execute(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"),
+    QProcess::execute(testpaths::tool(QStringLiteral("ulvex-dbtool")),
                       {QStringLiteral("create-parameters"), site.filePath(QStringLiteral("data/common/parameters.db"))});
-    QProcess::execute(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"),
+    QProcess::execute(testpaths::tool(QStringLiteral("ulvex-dbtool")),
                       {QStringLiteral("create-personal"), site.filePath(QStringLiteral("personal.db"))});
-    QProcess::execute(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"),
+    QProcess::execute(testpaths::tool(QStringLiteral("ulvex-dbtool")),
                       {QStringLiteral("add-person"), site.filePath(QStringLiteral("personal.db")), QStringLiteral("Bench"),
                        QStringLiteral("1970-01-01"), QStringLiteral("Male"), QStringLiteral("180"), QStringLiteral("80")});
     s.program.process.setWorkingDirectory(work);

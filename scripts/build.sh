@@ -10,6 +10,10 @@ launcher=()
 # ccache, when present, makes rebuilds in other checkouts of the tree cheap.
 if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}" CCACHE_NOHASHDIR=1
+    # QtTest puts each test's build and source folders on its command line.
+    # Only QFINDTESTDATA reads them, and no test of ours uses it: they must
+    # not keep a fresh clone from the tests' cached objects.
+    export CCACHE_IGNOREOPTIONS="${CCACHE_IGNOREOPTIONS:+$CCACHE_IGNOREOPTIONS }-DQT_TESTCASE_BUILDDIR=* -DQT_TESTCASE_SOURCEDIR=*"
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null

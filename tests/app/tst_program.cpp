@@ -48,7 +48,7 @@ struct GuardHolder {
 QString staleCopy(const QTemporaryDir& dir, const QString& name)
 {
     const QString path = dir.filePath(name);
-    QFile::copy(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"), path);
+    QFile::copy(testpaths::tool(QStringLiteral("runguard_helper")), path);
     return path;
 }
 
@@ -152,7 +152,7 @@ void TestProgram::acceptedLaunchReachesTheServerStep()
     const QString out = runner.output();
     runner.process.terminate();
     runner.process.waitForFinished(5000);
-    QVERIFY2(out.contains(QStringLiteral("Working dir: " ULVEX_BIN_DIR)), qPrintable(out));
+    QVERIFY2(out.contains(QStringLiteral("Working dir: ") + testpaths::binDir()), qPrintable(out));
     QVERIFY(out.contains(QStringLiteral("Application's name: Morvane Scanner")));
     QVERIFY(out.contains(QStringLiteral("ULVEX_DB_DIR set to: /data/db")));
     QVERIFY(out.contains(QStringLiteral("ULVEX_RESOURCE_PATH is not set")));
@@ -302,7 +302,7 @@ void TestProgram::faultyCommandLineStillTakesOver()
 void TestProgram::givesUpWhenHolderCannotBeKilled()
 {
     // The holder runs under another name, so the program never kills it.
-    GuardHolder other(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"));
+    GuardHolder other(testpaths::tool(QStringLiteral("runguard_helper")));
     QVERIFY(other.held());
 
     ProgramRunner runner;
@@ -392,3 +392,4 @@ void TestProgram::unreadConsoleNeverStallsTheSession()
 
 QTEST_GUILESS_MAIN(TestProgram)
 #include "tst_program.moc"
+#include "testpaths.h"

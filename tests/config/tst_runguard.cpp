@@ -1,4 +1,5 @@
 #include "config/runguard.h"
+#include "testpaths.h"
 
 #include <QProcess>
 #include <QUuid>
@@ -12,7 +13,7 @@ class GuardProcess {
 public:
     explicit GuardProcess(const QString& name)
     {
-        process.setProgram(QStringLiteral(ULVEX_BIN_DIR "/runguard_helper"));
+        process.setProgram(testpaths::tool(QStringLiteral("runguard_helper")));
         process.setArguments({name});
         process.start();
     }

@@ -5,6 +5,7 @@
 #include "inprocessbackend.h"
 #include "link/packetreader.h"
 #include "roughfrontend.h"
+#include "testpaths.h"
 #include "testtools.h"
 
 #include <QDir>
@@ -31,7 +32,7 @@ QByteArray setDb(const QByteArray& path)
 bool dbtool(const QStringList& args, QString* output = nullptr)
 {
     QProcess tool;
-    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
+    tool.start(testpaths::tool(QStringLiteral("ulvex-dbtool")), args);
     const bool ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
     if (output)
         *output = QString::fromUtf8(tool.readAllStandardOutput()).trimmed();

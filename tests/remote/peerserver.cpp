@@ -1,4 +1,5 @@
 #include "peerserver.h"
+#include "testpaths.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -12,7 +13,7 @@
 namespace {
 QString peerPath()
 {
-    return QStringLiteral(ULVEX_BIN_DIR "/analyzer_peer");
+    return testpaths::tool(QStringLiteral("analyzer_peer"));
 }
 
 QByteArray readFile(const QString& path)
@@ -75,7 +76,7 @@ bool PeerServer::makeCertificateSet(const QString& dir)
     QProcess cmake;
     cmake.setProcessChannelMode(QProcess::ForwardedChannels);
     cmake.start(QStringLiteral(ULVEX_CMAKE_COMMAND),
-                {QStringLiteral("-DOUT=") + dir, QStringLiteral("-P"), QStringLiteral(ULVEX_MAKEDEVCERT)});
+                {QStringLiteral("-DOUT=") + dir, QStringLiteral("-P"), testpaths::sourceDir() + QStringLiteral("/lib/remote/makedevcert.cmake")});
     return cmake.waitForFinished(60000) && cmake.exitStatus() == QProcess::NormalExit && cmake.exitCode() == 0;
 }
 

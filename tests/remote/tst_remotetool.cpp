@@ -2,6 +2,7 @@
 // mutual TLS: what it reports, its exit code, and what is left at the
 // download's destination afterwards.
 #include "peerserver.h"
+#include "testpaths.h"
 
 #include <QDir>
 #include <QProcess>
@@ -84,7 +85,7 @@ void TestRemoteTool::run()
     // ULVEX_TEST_REMOTE_TOOL: another build of the tool, e.g. the Windows one
     // under Wine (tests/windows/wine-remote.sh).
     const QString other = qEnvironmentVariable("ULVEX_TEST_REMOTE_TOOL");
-    tool.start(other.isEmpty() ? QStringLiteral(ULVEX_BIN_DIR "/ulvex-remote") : other,
+    tool.start(other.isEmpty() ? testpaths::tool(QStringLiteral("ulvex-remote")) : other,
                QStringList{"--server", QStringLiteral("localhost:%1").arg(server.port()), "--certs", certs.path(),
                            "--output", output} + arguments);
     QVERIFY(tool.waitForStarted(10000));

@@ -1,4 +1,5 @@
 #include "cipherfixture.h"
+#include "testpaths.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -26,7 +27,7 @@ private:
 int TestDbTool::tool(const QStringList& args, QString* out, QString* err)
 {
     QProcess process;
-    process.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
+    process.start(testpaths::tool(QStringLiteral("ulvex-dbtool")), args);
     if (!process.waitForFinished(60000))
         return -100;
     if (out)
@@ -39,7 +40,7 @@ int TestDbTool::tool(const QStringList& args, QString* out, QString* err)
 void TestDbTool::initTestCase()
 {
     QVERIFY(dir.isValid());
-    QVERIFY(QFileInfo::exists(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool")));
+    QVERIFY(QFileInfo::exists(testpaths::tool(QStringLiteral("ulvex-dbtool"))));
 }
 
 void TestDbTool::createsPersonalDatabase()

@@ -1,4 +1,5 @@
 #include "programrunner.h"
+#include "testpaths.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -31,7 +32,7 @@ QString ProgramRunner::programPath()
     // ULVEX_TEST_PROGRAM runs these tests against another build of the program,
     // e.g. the Windows one under Wine through tests/windows/wine-program.sh.
     const QString other = qEnvironmentVariable("ULVEX_TEST_PROGRAM");
-    return other.isEmpty() ? QStringLiteral(ULVEX_BIN_DIR "/Ulvexbackend") : other;
+    return other.isEmpty() ? testpaths::tool(QStringLiteral("Ulvexbackend")) : other;
 }
 
 QStringList ProgramRunner::launchArguments(int code)

@@ -1,6 +1,7 @@
 #include "simulatorprocess.h"
 
 #include "device/v2device.h"
+#include "testpaths.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -13,7 +14,7 @@ SimulatorProcess::~SimulatorProcess()
 
 QString SimulatorProcess::program()
 {
-    return QStringLiteral(ULVEX_BIN_DIR "/ulvex-device-sim");
+    return testpaths::tool(QStringLiteral("ulvex-device-sim"));
 }
 
 bool SimulatorProcess::start(const QStringList& extraArgs)

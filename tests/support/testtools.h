@@ -2,6 +2,7 @@
 
 #include "frontendclient.h"
 #include "protocol/packet.h"
+#include "testpaths.h"
 
 #include <QList>
 #include <QProcess>
@@ -21,7 +22,7 @@ inline qint32 code(status_codes status)
 inline QString dbtool(const QStringList& args, bool* ok)
 {
     QProcess tool;
-    tool.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-dbtool"), args);
+    tool.start(testpaths::tool(QStringLiteral("ulvex-dbtool")), args);
     *ok = tool.waitForFinished(30000) && tool.exitCode() == 0;
     return QString::fromUtf8(tool.readAllStandardOutput()).trimmed();
 }

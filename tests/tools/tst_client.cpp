@@ -1,6 +1,7 @@
 // ulvex-client's messages and exit status when the backend goes quiet or
 // away, and that it never leaves a backend it launched behind.
 #include "protocol/packet.h"
+#include "testpaths.h"
 
 #include <QProcess>
 #include <QRegularExpression>
@@ -46,7 +47,7 @@ int TestClient::runClient(const QStringList& args, QString& output, const QProce
     client.setProcessChannelMode(QProcess::MergedChannels);
     if (!env.isEmpty())
         client.setProcessEnvironment(env);
-    client.start(QStringLiteral(ULVEX_BIN_DIR "/ulvex-client"), args);
+    client.start(testpaths::tool(QStringLiteral("ulvex-client")), args);
     // Waits in the event loop so this test's own server is served meanwhile.
     QElapsedTimer timer;
     timer.start();
@@ -128,7 +129,7 @@ void TestClient::launchedBackend()
     env.insert(QStringLiteral("FAKE_BACKEND_PORT"), QString::number(port));
     env.insert(QStringLiteral("FAKE_BACKEND_MODE"), mode);
     QString output;
-    const int status = runClient({QStringLiteral("--launch"), QStringLiteral(FAKE_BACKEND), QStringLiteral("--port"),
+    const int status = runClient({QStringLiteral("--launch"), testpaths::tool(QStringLiteral("fake_backend")), QStringLiteral("--port"),
                                   QString::number(port), QStringLiteral("--timeout"), QStringLiteral("400"),
                                   QStringLiteral("state")},
                                  output, env);

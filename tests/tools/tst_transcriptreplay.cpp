@@ -2,6 +2,7 @@
 // capture and capture it again, and a whole measurement through the real
 // program against a transcript kept in the repository.
 #include "simulatorprocess.h"
+#include "testpaths.h"
 #include "transcript.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@
 namespace {
 QString tool(const char* name)
 {
-    return QStringLiteral(ULVEX_BIN_DIR "/") + QLatin1String(name);
+    return testpaths::tool(QLatin1String(name));
 }
 
 // Runs a tool to its end; its exit code, or -1 when it did not end in time.
@@ -165,7 +166,7 @@ void TestTranscriptReplay::wholeMeasurementFromStoredTranscript()
     const QString person = output.trimmed().section(QLatin1Char(' '), -1);
 
     SimulatorProcess replay;
-    QVERIFY(replay.start({QStringLiteral("--replay"), QStringLiteral(ULVEX_TRANSCRIPT_DIR "/simulator-75s.txt")}));
+    QVERIFY(replay.start({QStringLiteral("--replay"), testpaths::sourceDir() + QStringLiteral("/tests/data/transcripts/simulator-75s.txt")}));
     QTemporaryDir home;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("HOME"), home.path());
