@@ -10,10 +10,12 @@ launcher=()
 # ccache, when present, makes rebuilds in other checkouts of the tree cheap.
 if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}" CCACHE_NOHASHDIR=1
-    # QtTest puts each test's build and source folders on its command line.
-    # Only QFINDTESTDATA reads them, and no test of ours uses it: they must
-    # not keep a fresh clone from the tests' cached objects.
-    export CCACHE_IGNOREOPTIONS="${CCACHE_IGNOREOPTIONS:+$CCACHE_IGNOREOPTIONS }-DQT_TESTCASE_BUILDDIR=* -DQT_TESTCASE_SOURCEDIR=*"
+    # Options that name the checkout's folder must not keep a fresh clone
+    # from the cached objects. QtTest puts each test's build and source
+    # folders on its command line; only QFINDTESTDATA reads them, and no test
+    # of ours uses it. The macro prefix map makes __FILE__ the same in every
+    # clone, whatever folder it maps.
+    export CCACHE_IGNOREOPTIONS="${CCACHE_IGNOREOPTIONS:+$CCACHE_IGNOREOPTIONS }-DQT_TESTCASE_BUILDDIR=* -DQT_TESTCASE_SOURCEDIR=* -fmacro-prefix-map=*"
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" "$@" >/dev/null

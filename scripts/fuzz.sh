@@ -31,6 +31,9 @@ fi
 launcher=()
 if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(dirname "$root")}" CCACHE_NOHASHDIR=1
+    # The macro prefix map names the checkout; it is there to make objects
+    # the same in every clone (see scripts/build.sh).
+    export CCACHE_IGNOREOPTIONS="${CCACHE_IGNOREOPTIONS:+$CCACHE_IGNOREOPTIONS }-fmacro-prefix-map=*"
     launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
 cmake -S "$root" -B "$dir" -G Ninja -DULVEX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
