@@ -3,7 +3,7 @@
 // order; the rest is dropped, counted and reported to the log file.
 #include "consolesink.h"
 
-#include <QtTest>
+#include <QTest>
 #include <fcntl.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/ringbuffer_sink.h>

@@ -1,7 +1,9 @@
 #include "launchdate.h"
 
+#include <QDate>
 #include <QDateTime>
-#include <QtTest>
+#include <QTest>
+#include <QTime>
 
 namespace {
 // Seconds since the epoch of local noon on the given date.

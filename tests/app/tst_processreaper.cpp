@@ -4,11 +4,12 @@
 #include "processreaper.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestProcessReaper : public QObject {
     Q_OBJECT

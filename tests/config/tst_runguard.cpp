@@ -2,8 +2,8 @@
 #include "testpaths.h"
 
 #include <QProcess>
+#include <QTest>
 #include <QUuid>
-#include <QtTest>
 #include <memory>
 
 namespace {

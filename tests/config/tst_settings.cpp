@@ -2,7 +2,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using analyzer::enums::DeviceType;
 

@@ -2,7 +2,7 @@
 #include "device/frameassembler.h"
 #include "v2deviceprobe.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QByteArray frame(char status)

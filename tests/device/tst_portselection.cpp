@@ -4,8 +4,9 @@
 #include "logcapture.h"
 #include "v2deviceprobe.h"
 
+#include <QSerialPortInfo>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 using Ports = QList<PortSelector::Record>;
 Q_DECLARE_METATYPE(Ports)

@@ -2,7 +2,7 @@
 #include "v2deviceprobe.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 // One received frame: its command or status byte and how long after the last
 // counted frame it arrives.

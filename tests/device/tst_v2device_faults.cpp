@@ -4,8 +4,11 @@
 #include "v2deviceprobe.h"
 
 #include <QElapsedTimer>
+#include <QSerialPort>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
 
 class TestV2DeviceFaults : public QObject {
     Q_OBJECT

@@ -6,7 +6,7 @@
 #include "simulatorprocess.h"
 #include "v2deviceprobe.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestV2DeviceLine : public QObject {
     Q_OBJECT

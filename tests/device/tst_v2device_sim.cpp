@@ -4,7 +4,7 @@
 #include "v2deviceprobe.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestV2DeviceSim : public QObject {
     Q_OBJECT

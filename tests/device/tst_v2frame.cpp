@@ -2,7 +2,7 @@
 #include "logcapture.h"
 #include "v2deviceprobe.h"
 
-#include <QtTest>
+#include <QTest>
 
 Q_DECLARE_METATYPE(COMMAND)
 

@@ -10,7 +10,7 @@
 #include "commands/commandregistry.h"
 
 #include <QPointer>
-#include <QtTest>
+#include <QTest>
 
 class TestCommandRegistry : public QObject {
     Q_OBJECT

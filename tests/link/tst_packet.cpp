@@ -1,7 +1,7 @@
 #include "protocol/packet.h"
 #include "protocol/packetfactory.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestPacket : public QObject {
     Q_OBJECT

@@ -1,6 +1,6 @@
 #include "link/packetreader.h"
 
-#include <QtTest>
+#include <QTest>
 
 // Reads are given as a list of chunks; "|" between chunks means the
 // fragment wait ran out there.

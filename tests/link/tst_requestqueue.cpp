@@ -2,9 +2,11 @@
 // handed on, and how the fragment wait cuts what arrives in pieces.
 #include "link/requestqueue.h"
 
+#include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
+#include <QThread>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -2,10 +2,11 @@
 #include "link/correlatedpacket.h"
 #include "link/requesttracker.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 class TestRequestTracking : public QObject {
     Q_OBJECT

@@ -10,7 +10,11 @@
 
 #include <QDir>
 #include <QFile>
-#include <QtTest>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
 
 namespace {
 Packet reply(opcodes opcode, qint32 payload)

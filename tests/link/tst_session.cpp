@@ -5,8 +5,10 @@
 #include "testtools.h"
 
 #include <QElapsedTimer>
+#include <QHostAddress>
+#include <QProcess>
 #include <QTcpServer>
-#include <QtTest>
+#include <QTest>
 
 class TestSession : public QObject {
     Q_OBJECT

@@ -8,7 +8,10 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QtTest>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
 
 class TestMeasurementFaults : public QObject {
     Q_OBJECT

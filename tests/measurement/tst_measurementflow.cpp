@@ -9,7 +9,9 @@
 
 #include <QDir>
 #include <QScopeGuard>
-#include <QtTest>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTest>
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "measurement/measurementmanager.h"
 
 #include <QSignalSpy>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 // Shortened timing: 40 correct ticks make a measurement, as in the real 40 s / 500 ms.

@@ -7,7 +7,8 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QtTest>
+#include <QStandardPaths>
+#include <QTest>
 
 namespace {
 

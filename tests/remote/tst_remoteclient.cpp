@@ -4,13 +4,15 @@
 #include "operationend.h"
 #include "peerserver.h"
 
+#include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtGrpc/qgrpchttp2channel.h>
-#include <QtTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 

@@ -5,9 +5,10 @@
 #include "peerserver.h"
 
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QtGrpc/qgrpchttp2channel.h>
-#include <QtTest>
 #include <atomic>
 #include <latch>
 #include <thread>

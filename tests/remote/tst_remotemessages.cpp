@@ -6,7 +6,7 @@
 #include <QMetaEnum>
 #include <QMetaProperty>
 #include <QResource>
-#include <QtTest>
+#include <QTest>
 
 using Ordering = QtProtobufPrivate::QProtobufPropertyOrdering;
 

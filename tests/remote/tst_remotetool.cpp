@@ -5,9 +5,10 @@
 #include "testpaths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <csignal>
 #include <sys/resource.h>
 

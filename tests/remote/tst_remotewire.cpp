@@ -5,10 +5,11 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QMetaProperty>
+#include <QTest>
 #include <QtProtobuf/qprotobufregistration.h>
 #include <QtProtobuf/qprotobufserializer.h>
-#include <QtTest>
 
 class TestRemoteWire : public QObject {
     Q_OBJECT

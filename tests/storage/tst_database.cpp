@@ -3,11 +3,13 @@
 #include "logcapture.h"
 #include "storage/database.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using spdlog::level::debug;
 constexpr auto error = spdlog::level::err;

@@ -7,7 +7,7 @@
 #include <QCoreApplication>
 #include <QSqlDatabase>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QStringList qtWarnings;

@@ -1,9 +1,11 @@
 #include "cipherfixture.h"
 #include "testpaths.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestDbTool : public QObject {
     Q_OBJECT

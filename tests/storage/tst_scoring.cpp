@@ -4,7 +4,7 @@
 
 #include <QDate>
 #include <QSet>
-#include <QtTest>
+#include <QTest>
 
 using Bounds = Person::Bounds;
 Q_DECLARE_METATYPE(Bounds)

@@ -4,10 +4,14 @@
 #include "telemetry/wmicquery.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QJsonValue>
+#include <QSysInfo>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 

@@ -10,8 +10,9 @@
 #if defined(Q_OS_UNIX)
 #include <sys/stat.h>
 #endif
+#include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestFileVersion : public QObject {
     Q_OBJECT

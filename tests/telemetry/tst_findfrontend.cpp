@@ -5,8 +5,9 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #if defined(Q_OS_WIN)
 #include <windows.h>
 #endif

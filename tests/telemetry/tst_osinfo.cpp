@@ -1,10 +1,14 @@
 #include "telemetry/osinfo.h"
 #include "telemetry/physicalmemory.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QRegularExpression>
 #include <QStorageInfo>
-#include <QtTest>
+#include <QSysInfo>
+#include <QTest>
 #include <limits>
 
 class TestOsInfo : public QObject {

@@ -4,8 +4,10 @@
 #include "testhttpserver.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QNetworkProxy>
-#include <QtTest>
+#include <QTest>
+#include <QUrl>
 #include <memory>
 #include <vector>
 

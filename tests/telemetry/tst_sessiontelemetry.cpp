@@ -9,8 +9,9 @@
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QThread>
-#include <QtTest>
+#include <QUrl>
 
 using namespace std::chrono_literals;
 

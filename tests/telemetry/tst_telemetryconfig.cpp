@@ -1,7 +1,10 @@
 #include "capturesink.h"
 #include "telemetry/telemetryconfig.h"
 
-#include <QtTest>
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QTest>
+#include <QUrl>
 
 class TestTelemetryConfig : public QObject {
     Q_OBJECT

@@ -4,11 +4,15 @@
 #include "testtools.h"
 #include "testhttpserver.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
-#include <QtTest>
+#include <QTest>
 #if defined(Q_OS_UNIX)
 #include <sys/stat.h>
 #endif

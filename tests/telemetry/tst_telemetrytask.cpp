@@ -10,7 +10,8 @@
 #include <QJsonObject>
 #include <QNetworkProxy>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
+#include <QUrl>
 #include <spdlog/async.h>
 
 using namespace std::chrono_literals;

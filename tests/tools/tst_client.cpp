@@ -3,11 +3,14 @@
 #include "protocol/packet.h"
 #include "testpaths.h"
 
+#include <QElapsedTimer>
+#include <QHostAddress>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QtTest>
+#include <QTest>
 #include <csignal>
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "device/v2frame.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QByteArray frame(quint8 command)

@@ -6,10 +6,12 @@
 #include "transcript.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 QString tool(const char* name)
