@@ -8,6 +8,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QStringList>
+#include <QThread>
 #include <mutex>
 #include <sqlite3.h>
 
@@ -16,6 +17,7 @@ namespace {
 struct ConnectOptions {
     bool readOnly = false;
     int busyTimeoutMs = 5000;
+    int statementTimeoutMs = SqlCipherDriver::defaultStatementTimeoutMs;
     int legacyVersion = 0; // 0: leave the library's own format
 };
 
@@ -35,6 +37,10 @@ ConnectOptions parseOptions(const QString& text)
             const int ms = value.toInt(&ok);
             if (ok && ms >= 0)
                 options.busyTimeoutMs = ms;
+        } else if (key == QLatin1String("SQLITECIPHER_STATEMENT_TIMEOUT")) {
+            const int ms = value.toInt(&ok);
+            if (ok && ms > 0)
+                options.statementTimeoutMs = ms;
         } else if (key == QLatin1String("SQLCIPHER_LEGACY")) {
             const int version = value.toInt(&ok);
             if (ok && version >= 1 && version <= 4)
@@ -110,8 +116,20 @@ void SqlCipherDriver::abandon(const QString& what, QSqlError::ErrorType type)
     setOpenError(true);
 }
 
+int SqlCipherDriver::onProgress(void* driver)
+{
+    const auto* self = static_cast<const SqlCipherDriver*>(driver);
+    return self->statementDeadline.hasExpired() || QThread::currentThread()->isInterruptionRequested();
+}
+
+void SqlCipherDriver::startStatement() const
+{
+    statementDeadline.setRemainingTime(statementLimitMs);
+}
+
 bool SqlCipherDriver::execSimple(const QString& sql, QString* error) const
 {
+    startStatement();
     char* message = nullptr;
     const int rc = sqlite3_exec(connection, sql.toUtf8().constData(), nullptr, nullptr, &message);
     if (rc != SQLITE_OK && error)
@@ -181,6 +199,9 @@ bool SqlCipherDriver::open(const QString& db, const QString& /*user*/, const QSt
     }
     sqlite3_extended_result_codes(connection, 1);
     sqlite3_busy_timeout(connection, options.busyTimeoutMs);
+    statementLimitMs = options.statementTimeoutMs + options.busyTimeoutMs;
+    startStatement();
+    sqlite3_progress_handler(connection, 1000, &SqlCipherDriver::onProgress, this);
 
     if (!applyKey(password) || !applyCipherOptions(options.legacyVersion))
         return false;

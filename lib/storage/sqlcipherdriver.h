@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -10,13 +11,22 @@ class SqlCipherResult;
 
 // Qt SQL driver over libsqlcipher, registered under the name "SQLITECIPHER".
 // Understands the connect options QSQLITE_USE_CIPHER, SQLCIPHER_LEGACY,
-// QSQLITE_OPEN_READONLY and QSQLITE_BUSY_TIMEOUT; unknown options are ignored.
+// QSQLITE_OPEN_READONLY, QSQLITE_BUSY_TIMEOUT and SQLITECIPHER_STATEMENT_TIMEOUT;
+// unknown options are ignored.
+//
+// The databases come from folders the frontend names, so a statement may meet
+// a view that never ends (a recursive one) or yields rows without end. A
+// statement is therefore stopped after the statement time-out (plus the busy
+// time-out it may spend waiting for a lock), or when its thread is asked to
+// stop, and a result holds at most maxRows rows.
 class SqlCipherDriver : public QSqlDriver {
     Q_OBJECT
     friend class SqlCipherResult;
 
 public:
     static constexpr const char* driverName = "SQLITECIPHER";
+    static constexpr int defaultStatementTimeoutMs = 60000;
+    static constexpr qsizetype maxRows = 100000;
 
     // Makes the driver known to QSqlDatabase; safe to call any number of times.
     static void registerDriver();
@@ -45,9 +55,15 @@ private:
     bool execSimple(const QString& sql, QString* error = nullptr) const;
     void fail(const QString& what, QSqlError::ErrorType type, int code, const QString& text);
     void abandon(const QString& what, QSqlError::ErrorType type);
+    // Called by sqlite while a statement runs; non-zero stops it.
+    static int onProgress(void* driver);
+    // Starts the running time of the next statement.
+    void startStatement() const;
 
     sqlite3* connection = nullptr;
     // Statements still alive when the connection closes are finalized first,
     // otherwise sqlite refuses to release the file.
     mutable QList<SqlCipherResult*> results;
+    int statementLimitMs = defaultStatementTimeoutMs;
+    mutable QDeadlineTimer statementDeadline;
 };

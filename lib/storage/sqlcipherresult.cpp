@@ -188,6 +188,13 @@ bool SqlCipherResult::step()
             setStatementError(QStringLiteral("Unable to execute statement"), QSqlError::StatementError);
             return false;
         }
+        if (rows.size() >= SqlCipherDriver::maxRows) {
+            setLastError(QSqlError(QStringLiteral("Unable to execute statement"),
+                                   QStringLiteral("more than %1 rows").arg(SqlCipherDriver::maxRows),
+                                   QSqlError::StatementError));
+            rows.clear();
+            return false;
+        }
         QVariantList row;
         row.reserve(count);
         for (int i = 0; i < count; ++i) {
@@ -234,6 +241,7 @@ bool SqlCipherResult::exec()
         return false;
 
     const bool writes = !sqlite3_stmt_readonly(statement);
+    owner->startStatement();
     const bool ok = step();
     // Resetting releases the statement's read lock so transactions can end.
     sqlite3_reset(statement);

@@ -2,6 +2,7 @@
 #include "storage/passphrase.h"
 #include "storage/sqlcipherdriver.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -9,7 +10,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 const QString options = QStringLiteral("QSQLITE_USE_CIPHER=sqlcipher;SQLCIPHER_LEGACY=3");
@@ -39,6 +40,8 @@ private slots:
     void transactions();
     void statementErrors_data();
     void statementErrors();
+    void endlessViewsAreStopped_data();
+    void endlessViewsAreStopped();
     void tablesAndRecord();
 
 private:
@@ -369,6 +372,42 @@ void TestSqlCipherDriver::statementErrors()
     QVERIFY(!q.exec(sql));
     QCOMPARE(q.lastError().databaseText(), message);
     QVERIFY(q.lastError().type() == QSqlError::StatementError);
+}
+
+// A database from a folder the frontend names may hold a recursive view: the
+// query comes back with an error instead of eating memory or never ending.
+void TestSqlCipherDriver::endlessViewsAreStopped_data()
+{
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("rows without end") << QStringLiteral("SELECT i FROM n") << 60000
+                                      << QStringLiteral("more than %1 rows").arg(SqlCipherDriver::maxRows);
+    QTest::newRow("no row ever") << QStringLiteral("SELECT i FROM n WHERE i = 0") << 300
+                                 << QStringLiteral("interrupted");
+    QTest::newRow("rows without end, counted") << QStringLiteral("SELECT count(*) FROM n") << 300
+                                               << QStringLiteral("interrupted");
+}
+
+void TestSqlCipherDriver::endlessViewsAreStopped()
+{
+    QFETCH(QString, sql);
+    QFETCH(int, timeoutMs);
+    QFETCH(QString, message);
+    QSqlDatabase db = open(path(QStringLiteral("endless-%1.db").arg(connections)),
+                           options + QStringLiteral(";QSQLITE_BUSY_TIMEOUT=0;SQLITECIPHER_STATEMENT_TIMEOUT=%1").arg(timeoutMs));
+    QSqlQuery q(db);
+    QVERIFY(q.exec(QStringLiteral("CREATE VIEW n AS WITH RECURSIVE c(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM c) "
+                                  "SELECT i FROM c")));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!q.exec(sql));
+    QCOMPARE(q.lastError().databaseText(), message);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    // The connection stays usable, and a statement gets a full time again.
+    QVERIFY2(q.exec(QStringLiteral("SELECT i FROM n LIMIT 3")), qPrintable(q.lastError().text()));
+    QVERIFY(q.last());
+    QCOMPARE(q.value(0).toInt(), 3);
 }
 
 void TestSqlCipherDriver::tablesAndRecord()
