@@ -119,6 +119,10 @@ int serve(int argc, char** argv, spdlog::logger& log)
 
     auto server = std::make_unique<HardwareServer>(nullptr);
     server->startServer();
+    // Without its port no frontend can ever reach this process: staying up
+    // would leave a silent process behind. startServer logged why.
+    if (!server->isListening())
+        return deferredExit(-3);
     QObject::connect(server.get(), &HardwareServer::finished, qApp, &QCoreApplication::quit);
 
     const int result = QCoreApplication::exec();

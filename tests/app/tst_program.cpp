@@ -4,11 +4,18 @@
 #include "sessionfixture.h"
 #include "testtools.h"
 
+#include <QDate>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QtTest>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTime>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -61,6 +68,7 @@ private slots:
     void exitCodes();
     void acceptedLaunchReachesTheServerStep_data();
     void acceptedLaunchReachesTheServerStep();
+    void takenPortEndsTheProgram();
     void logFileNameAndFolder();
     void logLevelFromEnvironment_data();
     void logLevelFromEnvironment();
@@ -157,6 +165,22 @@ void TestProgram::acceptedLaunchReachesTheServerStep()
     QVERIFY(out.contains(QStringLiteral("ULVEX_DB_DIR set to: /data/db")));
     QVERIFY(out.contains(QStringLiteral("ULVEX_RESOURCE_PATH is not set")));
     QVERIFY(!out.contains(QStringLiteral("difference is too high")));
+}
+
+// No frontend can reach a program without its port: it ends with its own
+// code instead of staying up without a listener.
+void TestProgram::takenPortEndsTheProgram()
+{
+    QTcpServer holder;
+    QVERIFY(holder.listen(QHostAddress::LocalHost, 2700));
+    ProgramRunner runner;
+    QVERIFY(runner.run({secondsAt(QDate::currentDate()), QStringLiteral("1000")}));
+    QCOMPARE(runner.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(runner.exitCode(), 253);
+    const QString out = runner.output();
+    QVERIFY2(out.contains(QStringLiteral("The bound address is already in use")), qPrintable(out));
+    QVERIFY(!out.contains(QStringLiteral("Server is listening")));
+    QVERIFY(out.contains(QStringLiteral("Shutting down logger...")));
 }
 
 void TestProgram::logFileNameAndFolder()
