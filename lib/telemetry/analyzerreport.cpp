@@ -98,6 +98,9 @@ std::expected<bool, QString> AnalyzerReport::postTelemetry(const TelemetryData& 
     QNetworkRequest request(config.reportUrl());
     request.setRawHeader("Content-Type", "application/json");
     request.setRawHeader("Content-Length", QByteArray::number(body.size()));
+    // A redirected post would arrive as a GET without the report, and its
+    // answer would read as delivered: only the report URL itself counts.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
 
     if (deadline.hasExpired()) {
         return std::unexpected(QStringLiteral("Telemetry time limit of %1 ms reached before the post")
@@ -109,5 +112,8 @@ std::expected<bool, QString> AnalyzerReport::postTelemetry(const TelemetryData& 
     reply->deleteLater();
     if (!waited)
         return std::unexpected(waited.error());
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status > 299)
+        return std::unexpected(QStringLiteral("server replied with HTTP status %1").arg(status));
     return true;
 }

@@ -45,6 +45,12 @@ void TestHttpServer::route(const QByteArray& path, int status, const QByteArray&
     routes.insert(path, {status, body});
 }
 
+void TestHttpServer::redirect(const QByteArray& path, int status, const QByteArray& target)
+{
+    routes.insert(path, {status, QByteArray()});
+    locations.insert(path, target);
+}
+
 QUrl TestHttpServer::url(const QString& path) const
 {
     QUrl url;
@@ -148,6 +154,7 @@ void TestHttpServer::answer(QTcpSocket* socket, const Request& request)
     const auto [status, body] = routes.value(request.path, {200, QByteArray()});
     QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + (status < 400 ? " OK" : " Failed")
         + "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size())
+        + (locations.contains(request.path) ? "\r\nLocation: " + locations.value(request.path) : QByteArray())
         + "\r\nConnection: close\r\n\r\n" + body;
     socket->write(response);
     socket->disconnectFromHost();

@@ -35,6 +35,8 @@ public:
 
     // Paths without a route get 200 and an empty body.
     void route(const QByteArray& path, int status, const QByteArray& body);
+    // Answers `path` with `status` and a Location header naming `target`.
+    void redirect(const QByteArray& path, int status, const QByteArray& target);
     void setSilent(bool silent) { this->silent = silent; }
     // Answers a path with a body that never ends (sent in chunks as fast as
     // the client takes them).
@@ -60,6 +62,7 @@ private:
     int accepted = 0;
     int handshakeFailures = 0;
     QHash<QByteArray, QPair<int, QByteArray>> routes;
+    QHash<QByteArray, QByteArray> locations;
     void sendChunk(QTcpSocket* socket);
 
     QHash<QTcpSocket*, QByteArray> buffers;
