@@ -12,9 +12,12 @@ InitializeCommand::InitializeCommand(QObject* parent)
 QByteArray InitializeCommand::operator()(const QByteArray& /*packet*/)
 {
     const std::expected<bool, status_codes> result = session()->device()->initialize();
-    if (result.has_value()) {
+    if (result.has_value() && *result) {
         emit initialized();
         return makePacket(opcodes::initialization, status_codes::device_initialized);
     }
-    return makePacket(opcodes::initialization, result.error());
+    // A device's own initialize may say "false" for a reset that found no
+    // port: that is no initialized device either.
+    return makePacket(opcodes::initialization,
+                      result.has_value() ? status_codes::device_not_connected : result.error());
 }

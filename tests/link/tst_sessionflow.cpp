@@ -4,7 +4,7 @@
 #include "inprocessbackend.h"
 #include "testtools.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 constexpr qint32 noHandler = 102;
@@ -36,6 +36,7 @@ private slots:
     void coalescedPacketsAreEachAnswered();
     void disconnectEndsTheSession();
     void secondClientIsRefused();
+    void failedResetIsNoInitializedDevice();
 };
 
 void TestSessionFlow::dispatchBeforeAndAfterInitialization()
@@ -104,6 +105,22 @@ void TestSessionFlow::secondClientIsRefused()
     QVERIFY(s.ask(opcodes::exit, 0, opcodes::exit, code(status_codes::software_closing)));
     QVERIFY(s.backend.waitForEnd());
     QVERIFY(s.backend.log.containsText(QStringLiteral("a session is already running")));
+}
+
+// A device whose reset finds no port is not reported initialized, whichever
+// way its initialize says so.
+void TestSessionFlow::failedResetIsNoInitializedDevice()
+{
+    Conversation s;
+    QVERIFY(s.start());
+    TestDevice* device = s.backend.device();
+    QVERIFY(device);
+    device->plainInitialize = true;
+    device->present = false;
+    // A reset that finds no port leaves it unconnected, so initialize resets again.
+    s.backend.onSessionThread([device] { device->reset(); });
+    QVERIFY(s.ask(opcodes::initialization, 0, opcodes::initialization, code(status_codes::device_not_connected)));
+    QVERIFY(s.ask(opcodes::device_state, 0, opcodes::device_state, code(status_codes::device_not_connected)));
 }
 
 QTEST_GUILESS_MAIN(TestSessionFlow)
