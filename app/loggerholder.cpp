@@ -1,6 +1,7 @@
 #include "loggerholder.h"
 
 #include "consolesink.h"
+#include "dailybytecap.h"
 
 #include "config/settings.h"
 
@@ -58,7 +59,8 @@ LoggerHolder::LoggerHolder()
         std::vector<spdlog::sink_ptr> sinks;
         try {
             const std::string base = logDirectory() + "/logs/backend.txt";
-            auto file = std::make_shared<spdlog::sinks::daily_file_sink_mt>(base, 23, 59, false, 7);
+            auto daily = std::make_shared<spdlog::sinks::daily_file_sink_mt>(base, 23, 59, false, 7);
+            auto file = std::make_shared<DailyByteCap>(daily);
             file->set_level(level);
             sinks.push_back(file);
             if (nonBlocking)
