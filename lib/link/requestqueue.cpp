@@ -82,6 +82,12 @@ void RequestQueue::answerWaiting()
     }
 }
 
+bool RequestQueue::hasWork() const
+{
+    return reader.hasRequest()
+        || (socket && peerClosed() && socket->state() == QAbstractSocket::ConnectedState);
+}
+
 bool RequestQueue::peerClosed() const
 {
     return peerWatch && peerWatch->peerClosed();

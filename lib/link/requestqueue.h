@@ -33,8 +33,9 @@ public:
     // Answers what waits, as far as the session lets it.
     void answerWaiting();
     void clear() { reader.clear(); }
-    // Whether a complete request waits for its answer.
-    bool hasWork() const { return reader.hasRequest(); }
+    // Whether a complete request waits for its answer, or a frontend that
+    // finished sending waits for its close (held back by a write backlog, say).
+    bool hasWork() const;
 
 private:
     void fragmentWaitEnded();

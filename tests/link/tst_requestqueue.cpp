@@ -87,6 +87,7 @@ class TestRequestQueue : public QObject {
     Q_OBJECT
 private slots:
     void nothingWhileTheSessionIsBusy();
+    void closeWaitsForTheSessionToo();
     void fragmentWait_data();
     void fragmentWait();
 };
@@ -104,6 +105,27 @@ void TestRequestQueue::nothingWhileTheSessionIsBusy()
     inbox.mayAnswer = true;
     inbox.queue.answerWaiting();
     QCOMPARE(inbox.answered, (QList{QByteArray::fromHex("0100000000"), QByteArray::fromHex("0800000000")}));
+}
+
+// A frontend that stopped sending while the session held its answers back
+// (a write backlog) is still work: once the session may answer, it is closed.
+void TestRequestQueue::closeWaitsForTheSessionToo()
+{
+    Inbox inbox;
+    QVERIFY(inbox.server.listen(QHostAddress::LocalHost));
+    RawWriter writer(inbox.server.serverPort(), {QByteArray::fromHex("0100000000")}, 0);
+    QVERIFY(inbox.accept());
+    QTRY_COMPARE(inbox.answered.size(), 1);
+    QVERIFY(!inbox.queue.hasWork());
+    inbox.mayAnswer = false;
+    writer.join(); // the frontend has closed
+    QTest::qWait(200);
+    QCOMPARE(inbox.socket->state(), QAbstractSocket::ConnectedState);
+    QVERIFY(inbox.queue.hasWork());
+    inbox.mayAnswer = true;
+    inbox.queue.answerWaiting();
+    QVERIFY(inbox.socket->state() != QAbstractSocket::ConnectedState);
+    QVERIFY(!inbox.queue.hasWork());
 }
 
 void TestRequestQueue::fragmentWait_data()
