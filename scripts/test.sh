@@ -51,6 +51,22 @@ fi
 # Each tier's heading says how far into the run it starts.
 tier() { echo "=== $1 === (at $((SECONDS / 60)) min $((SECONDS % 60)) s)"; }
 
+# e2e_beside DIR WHAT COMMAND...: DIR's end-to-end entries run in the
+# background while COMMAND (WHAT, for the log) runs; their output follows
+# COMMAND's. Fails when either failed.
+e2e_beside() {
+    local dir="$1" what="$2" rc=0 e2e_rc=0 e2e_pid
+    shift 2
+    (cd "$dir" && ctest --output-on-failure -L e2e -j "${ULVEX_E2E_JOBS:-6}") >"$dir/e2e.log" 2>&1 &
+    e2e_pid=$!
+    "$@" || rc=$?
+    wait "$e2e_pid" || e2e_rc=$?
+    tier "end-to-end tests of ${dir#"$root"/} (ran beside $what)"
+    cat "$dir/e2e.log"
+    [ $rc -eq 0 ] || { echo "test: $what failed ($rc)" >&2; return "$rc"; }
+    return "$e2e_rc"
+}
+
 tier "plain build"
 # Prefix /usr from the start: the package is made from this tree.
 bash scripts/build.sh "$root/build" -DCMAKE_INSTALL_PREFIX=/usr
@@ -68,17 +84,7 @@ deb="${debs%%$'\n'*}"
 # The plain tree's end-to-end tests run meanwhile: both mostly wait (on
 # real-time measurements, on the mirror), and each runs in namespaces of its
 # own. The package is made first, so nothing in build/ changes under the tests.
-(cd "$root/build" && ctest --output-on-failure -L e2e -j "${ULVEX_E2E_JOBS:-6}") \
-    >"$root/build/e2e.log" 2>&1 &
-e2e_pid=$!
-check_rc=0
-bash scripts/check-package.sh "$suite" "$deb" || check_rc=$?
-e2e_rc=0
-wait "$e2e_pid" || e2e_rc=$?
-tier "plain tree's end-to-end tests (ran beside the package check)"
-cat "$root/build/e2e.log"
-[ $check_rc -eq 0 ] || { echo "test: the package check failed ($check_rc)" >&2; exit "$check_rc"; }
-[ $e2e_rc -eq 0 ] || exit "$e2e_rc"
+e2e_beside "$root/build" "the package check" bash scripts/check-package.sh "$suite" "$deb"
 
 tier "sanitizer build (ASan + UBSan)"
 # No benchmarks: their figures mean nothing under the sanitizers, and the
@@ -94,17 +100,7 @@ tier "fuzz targets (30 s each), the sanitizer tree's end-to-end tests beside the
 # and runs take the cores meanwhile at a lower priority, so the tests' programs
 # are scheduled first when they need the CPU. A fuzz run's limit is wall time,
 # so the lower priority costs it executions, not time.
-(cd "$root/build-asan" && ctest --output-on-failure -L e2e -j "${ULVEX_E2E_JOBS:-6}") \
-    >"$root/build-asan/e2e.log" 2>&1 &
-e2e_pid=$!
-fuzz_rc=0
-nice -n 10 bash scripts/fuzz.sh 30 || fuzz_rc=$?
-e2e_rc=0
-wait "$e2e_pid" || e2e_rc=$?
-tier "sanitizer tree's end-to-end tests (ran beside the fuzz targets)"
-cat "$root/build-asan/e2e.log"
-[ $fuzz_rc -eq 0 ] || { echo "test: a fuzz target failed ($fuzz_rc)" >&2; exit "$fuzz_rc"; }
-[ $e2e_rc -eq 0 ] || exit "$e2e_rc"
+e2e_beside "$root/build-asan" "the fuzz targets" nice -n 10 bash scripts/fuzz.sh 30
 
 # Debian 12 hosts also check Debian 13 (install-deps.sh brings debootstrap
 # there). The Windows tier (scripts/test-windows.sh) runs on its own for now:
