@@ -199,6 +199,9 @@ bool SqlCipherDriver::open(const QString& db, const QString& /*user*/, const QSt
     }
     sqlite3_extended_result_codes(connection, 1);
     sqlite3_busy_timeout(connection, options.busyTimeoutMs);
+    // SQLite would build values of up to a gigabyte (zeroblob, replace) before
+    // a result could refuse them.
+    sqlite3_limit(connection, SQLITE_LIMIT_LENGTH, maxValueBytes);
     statementLimitMs = options.statementTimeoutMs + options.busyTimeoutMs;
     startStatement();
     sqlite3_progress_handler(connection, 1000, &SqlCipherDriver::onProgress, this);

@@ -18,7 +18,8 @@ class SqlCipherResult;
 // a view that never ends (a recursive one) or yields rows without end. A
 // statement is therefore stopped after the statement time-out (plus the busy
 // time-out it may spend waiting for a lock), or when its thread is asked to
-// stop, and a result holds at most maxRows rows.
+// stop; a value (and a row) holds at most maxValueBytes, and a result at most
+// maxRows rows and maxResultBytes of values, so none can exhaust the memory.
 class SqlCipherDriver : public QSqlDriver {
     Q_OBJECT
     friend class SqlCipherResult;
@@ -27,6 +28,8 @@ public:
     static constexpr const char* driverName = "SQLITECIPHER";
     static constexpr int defaultStatementTimeoutMs = 60000;
     static constexpr qsizetype maxRows = 100000;
+    static constexpr int maxValueBytes = 16 * 1024 * 1024;
+    static constexpr qsizetype maxResultBytes = 64 * 1024 * 1024;
 
     // Makes the driver known to QSqlDatabase; safe to call any number of times.
     static void registerDriver();

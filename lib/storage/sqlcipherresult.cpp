@@ -180,6 +180,7 @@ bool SqlCipherResult::bindAll()
 bool SqlCipherResult::step()
 {
     const int count = sqlite3_column_count(statement);
+    qsizetype bytes = 0;
     for (;;) {
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE)
@@ -191,6 +192,18 @@ bool SqlCipherResult::step()
         if (rows.size() >= SqlCipherDriver::maxRows) {
             setLastError(QSqlError(QStringLiteral("Unable to execute statement"),
                                    QStringLiteral("more than %1 rows").arg(SqlCipherDriver::maxRows),
+                                   QSqlError::StatementError));
+            rows.clear();
+            return false;
+        }
+        for (int i = 0; i < count; ++i) {
+            const int type = sqlite3_column_type(statement, i);
+            if (type == SQLITE_BLOB || type == SQLITE_TEXT)
+                bytes += sqlite3_column_bytes(statement, i);
+        }
+        if (bytes > SqlCipherDriver::maxResultBytes) {
+            setLastError(QSqlError(QStringLiteral("Unable to execute statement"),
+                                   QStringLiteral("more than %1 bytes").arg(SqlCipherDriver::maxResultBytes),
                                    QSqlError::StatementError));
             rows.clear();
             return false;

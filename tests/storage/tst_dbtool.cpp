@@ -130,6 +130,11 @@ void TestDbTool::listsReports()
     QVERIFY2(out.contains(QStringLiteral("Report 1  date 2025-10-13_09-14-13  person 1 (Bert Olsen)  score 9741")), qPrintable(out));
     QVERIFY(out.contains(QStringLiteral("parameter 40  value 1.234  scale 2  Calcium [1.22 .. 1.53]")));
     QVERIFY(out.contains(QStringLiteral("1 reports")));
+    // A results query that fails is an error, not a report without results.
+    QVERIFY(CipherFixture::cli(path("personal.db"), QStringLiteral("DROP TABLE Results;")));
+    QString err;
+    QCOMPARE(tool({"list-reports", path("personal.db")}, &out, &err), 1);
+    QVERIFY2(err.contains(QStringLiteral("Results")), qPrintable(err));
 }
 
 void TestDbTool::unknownCommand()

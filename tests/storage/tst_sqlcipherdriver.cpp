@@ -383,6 +383,10 @@ void TestSqlCipherDriver::endlessViewsAreStopped_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("rows without end") << QStringLiteral("SELECT i FROM n") << 60000
                                       << QStringLiteral("more than %1 rows").arg(SqlCipherDriver::maxRows);
+    QTest::newRow("rows of a megabyte without end") << QStringLiteral("SELECT zeroblob(1048576) FROM n") << 60000
+                                                    << QStringLiteral("more than %1 bytes").arg(SqlCipherDriver::maxResultBytes);
+    QTest::newRow("one value of a gigabyte") << QStringLiteral("SELECT zeroblob(1000000000)") << 60000
+                                             << QStringLiteral("string or blob too big");
     QTest::newRow("no row ever") << QStringLiteral("SELECT i FROM n WHERE i = 0") << 300
                                  << QStringLiteral("interrupted");
     QTest::newRow("rows without end, counted") << QStringLiteral("SELECT count(*) FROM n") << 300
