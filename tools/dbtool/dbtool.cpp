@@ -222,7 +222,8 @@ int DbTool::listReports(const QStringList& args)
         if (!params.isOpen())
             return 1;
         QSqlQuery q(params);
-        q.exec(QStringLiteral("SELECT id, name_en, min, max FROM Parameters"));
+        if (!q.exec(QStringLiteral("SELECT id, name_en, min, max FROM Parameters")))
+            return fail(q.lastError().text());
         while (q.next()) {
             names.insert(q.value(0).toLongLong(), QStringLiteral("%1 [%2 .. %3]")
                              .arg(q.value(1).toString())
@@ -244,7 +245,8 @@ int DbTool::listReports(const QStringList& args)
             << "  person " << reports.value(2).toString() << " (" << reports.value(4).toString()
             << ")  score " << reports.value(3).toString() << '\n';
         results.addBindValue(reports.value(0));
-        results.exec();
+        if (!results.exec())
+            return fail(results.lastError().text());
         int rows = 0;
         while (results.next()) {
             ++rows;
