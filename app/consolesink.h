@@ -1,5 +1,7 @@
 #pragma once
 
+#include "dailybytecap.h"
+
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -29,8 +31,10 @@ public:
 
     // The console for standard output: this sink on a pipe, terminal, socket or
     // device; the library's own console sink on a regular file (which never
-    // blocks); null when standard output cannot be written without blocking.
-    static spdlog::sink_ptr forStdout();
+    // blocks), limited like the log file to a share of bytes a day, since it
+    // is a second log file then; null when standard output cannot be written
+    // without blocking.
+    static spdlog::sink_ptr forStdout(std::size_t fileBytesPerDay = DailyByteCap::defaultBytesPerDay);
     // The same for any descriptor, which stays the caller's.
     static spdlog::sink_ptr forDescriptor(int fd);
 

@@ -37,11 +37,12 @@ ConsoleSink::~ConsoleSink()
         ::close(fd);
 }
 
-spdlog::sink_ptr ConsoleSink::forStdout()
+spdlog::sink_ptr ConsoleSink::forStdout(std::size_t fileBytesPerDay)
 {
     struct stat info {};
     if (::fstat(STDOUT_FILENO, &info) == 0 && S_ISREG(info.st_mode))
-        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+        return std::make_shared<DailyByteCap>(
+            std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic), fileBytesPerDay);
     return forDescriptor(STDOUT_FILENO);
 }
 

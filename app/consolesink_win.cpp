@@ -158,13 +158,14 @@ ConsoleSink::~ConsoleSink()
         ::_close(fd);
 }
 
-spdlog::sink_ptr ConsoleSink::forStdout()
+spdlog::sink_ptr ConsoleSink::forStdout(std::size_t fileBytesPerDay)
 {
     const int fd = ::_fileno(stdout);
     // A regular file never blocks: the library's own sink, as on Linux.
     const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
     if (handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK)
-        return std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic);
+        return std::make_shared<DailyByteCap>(
+            std::make_shared<spdlog::sinks::stdout_color_sink_mt>(spdlog::color_mode::automatic), fileBytesPerDay);
     return forDescriptor(fd);
 }
 

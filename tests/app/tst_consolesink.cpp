@@ -3,7 +3,9 @@
 // order; the rest is dropped, counted and reported to the log file.
 #include "consolesink.h"
 
+#include <QTemporaryFile>
 #include <QTest>
+#include <cstdio>
 #include <fcntl.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/ringbuffer_sink.h>
@@ -16,6 +18,7 @@ class TestConsoleSink : public QObject {
 private slots:
     void linesGoWholeOrNotAtAll_data();
     void linesGoWholeOrNotAtAll();
+    void regularFileGetsADailyShare();
 };
 
 namespace {
@@ -129,6 +132,34 @@ void TestConsoleSink::linesGoWholeOrNotAtAll()
     QVERIFY2(QByteArray::fromStdString(reports.front()).contains(
                  QByteArray::number(qulonglong(sink->droppedLines())) + " console lines dropped"),
              reports.front().c_str());
+}
+
+// Standard output sent to a file is a second log file: a frontend sending
+// without pause must not fill the disk through it either.
+void TestConsoleSink::regularFileGetsADailyShare()
+{
+    QTemporaryFile out;
+    QVERIFY(out.open());
+    std::fflush(stdout);
+    const int saved = ::dup(STDOUT_FILENO);
+    QVERIFY(saved >= 0);
+    QVERIFY(::dup2(out.handle(), STDOUT_FILENO) == STDOUT_FILENO);
+    {
+        const auto console = ConsoleSink::forStdout(4000);
+        QVERIFY(console);
+        spdlog::logger logger("console", console);
+        for (int i = 0; i < 1000; ++i)
+            logger.warn(lineText(i, 60).toStdString());
+        logger.flush();
+    }
+    std::fflush(stdout);
+    ::dup2(saved, STDOUT_FILENO);
+    ::close(saved);
+    QVERIFY(out.seek(0)); // the descriptor's offset was shared with standard output
+    const QByteArray written = out.readAll();
+    QVERIFY2(written.size() < 6000, QByteArray::number(written.size()).constData());
+    QVERIFY(written.contains(lineText(0, 60)));
+    QVERIFY(written.contains("Log limit of 4000 bytes for today reached"));
 }
 
 QTEST_GUILESS_MAIN(TestConsoleSink)
