@@ -5,7 +5,6 @@
 
 #include <QTemporaryFile>
 #include <QTest>
-#include <cstdio>
 #include <fcntl.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/ringbuffer_sink.h>
@@ -140,25 +139,19 @@ void TestConsoleSink::regularFileGetsADailyShare()
 {
     QTemporaryFile out;
     QVERIFY(out.open());
-    std::fflush(stdout);
     const int saved = ::dup(STDOUT_FILENO);
-    QVERIFY(saved >= 0);
     QVERIFY(::dup2(out.handle(), STDOUT_FILENO) == STDOUT_FILENO);
     {
-        const auto console = ConsoleSink::forStdout(4000);
-        QVERIFY(console);
-        spdlog::logger logger("console", console);
+        spdlog::logger logger("console", ConsoleSink::forStdout(4000));
         for (int i = 0; i < 1000; ++i)
             logger.warn(lineText(i, 60).toStdString());
         logger.flush();
     }
-    std::fflush(stdout);
     ::dup2(saved, STDOUT_FILENO);
     ::close(saved);
-    QVERIFY(out.seek(0)); // the descriptor's offset was shared with standard output
+    QVERIFY(out.seek(0)); // the offset was shared with standard output
     const QByteArray written = out.readAll();
     QVERIFY2(written.size() < 6000, QByteArray::number(written.size()).constData());
-    QVERIFY(written.contains(lineText(0, 60)));
     QVERIFY(written.contains("Log limit of 4000 bytes for today reached"));
 }
 
